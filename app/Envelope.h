@@ -1,0 +1,58 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <QByteArray>
+
+#include <string>
+
+// Decoding of one incoming batch of link bytes and the routing of a message by "FrameIndex".
+namespace Envelope {
+
+enum FrameBits : int
+{
+    BitFinalNotice16 = 16,
+    BitFinalNotice32 = 32,
+    BitUpdate = 64,
+    BitClose = 128,
+    BitAckNotice = 256,
+    BitKeyInit = 512,
+    BitUpdateNotice = 1024,
+};
+
+constexpr int kExitNotice = 4496;
+
+enum class Route
+{
+    ScreenUpdate, // bit 64: to the screen on show
+    FinalNotice,  // bits 16 or 32: box, then close
+    AckNotice,    // bit 256: box, then acknowledge
+    KeyInit,      // bit 512: key agreement
+    UpdateNotice, // bit 1024: fixed box, then acknowledge
+    ShowScreen,   // anything else: a screen number
+};
+
+// The first matching row decides, so a value with several flag bits takes the earliest.
+Route routeOf(int frameIndex);
+
+struct Incoming
+{
+    enum class Status
+    {
+        Ok,
+        NotJson,        // plain text that does not parse: handled as a null message
+        Undecipherable, // keyed, and no JSON could be recovered: the integrity error
+        BadFrameIndex,  // "FrameIndex" is not a 32-bit integer: ignored
+    };
+    Status status = Status::Ok;
+    Json::Value message;
+    int frameIndex = 0;
+    Route route = Route::ShowScreen;
+    std::string errors;
+};
+
+// Everything after the first zero byte of a batch is ignored; once keyed, the first member
+// name is the base64 ciphertext of the real message.
+Incoming decode(const QByteArray& batch, bool keyed);
+
+} // namespace Envelope

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <optional>
+#include <string>
+
+// Reading and writing the JSON text of link messages. Nothing here throws: jsoncpp's
+// exceptions must never reach Qt's event loop.
+namespace JsonText {
+
+// Compact text with the members sorted, raw bytes outside ASCII and a line feed at the end.
+std::string writeCompact(const Json::Value& value);
+
+// Parses the first JSON value of the text (comments allowed, nesting bounded). On failure
+// `out` is null and `errors` holds the reader's messages.
+bool parse(const std::string& text, Json::Value& out, std::string& errors);
+
+// An integer the way the link reads it: null reads as 0, booleans as 0 or 1; nothing for
+// texts, arrays, objects and numbers that are not integers of 32 bits.
+std::optional<int> readInt(const Json::Value& value);
+
+// A text member: numbers and booleans convert to their text, null is empty; nothing for
+// arrays and objects.
+std::optional<std::string> readText(const Json::Value& value);
+
+// Member `name` of an object; null when the value is not an object or lacks the member.
+const Json::Value& member(const Json::Value& object, const char* name);
+
+// "FrameIndex" of a message (0 when missing or null); nothing when it cannot be read.
+std::optional<int> frameIndexOf(const Json::Value& message);
+
+// "Info"."result" of a message (empty when missing); nothing when it is not a text.
+std::optional<std::string> resultText(const Json::Value& message);
+
+} // namespace JsonText

@@ -1,0 +1,63 @@
+#include "LinkWriter.h"
+
+#include "AppState.h"
+#include "JsonText.h"
+#include "SecureUtil.h"
+
+#include <QAbstractSocket>
+#include <QtDebug>
+
+namespace LinkWriter {
+
+std::optional<QByteArray> encode(const Json::Value& message)
+{
+    const std::string text = JsonText::writeCompact(message);
+    if (!AppState::keyEstablished()) {
+        if (text.size() > static_cast<size_t>(kMaxPlainBytes)) {
+            qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes exceeds "
+                                  << kMaxPlainBytes;
+            return std::nullopt;
+        }
+        return QByteArray(text.data(), static_cast<int>(text.size()));
+    }
+    const std::string cipherText = SecureUtil::encryptMessage(text);
+    if (cipherText.empty()) {
+        qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes cannot be enciphered";
+        return std::nullopt;
+    }
+    QByteArray wrapped;
+    wrapped.reserve(static_cast<int>(cipherText.size()) + 7);
+    wrapped.append("{\"").append(cipherText.data(), static_cast<int>(cipherText.size())).append("\":\"\"}");
+    if (wrapped.size() > kMaxWrappedBytes) {
+        qCritical().nospace() << "Message refused: wrapped text of " << wrapped.size() << " bytes exceeds "
+                              << kMaxWrappedBytes;
+        return std::nullopt;
+    }
+    return wrapped;
+}
+
+bool isOpen(const QAbstractSocket* socket)
+{
+    if (!socket || !socket->isOpen()) {
+        return false;
+    }
+    const auto state = socket->state();
+    return state == QAbstractSocket::ConnectedState || state == QAbstractSocket::ConnectingState ||
+           state == QAbstractSocket::HostLookupState;
+}
+
+bool send(QAbstractSocket* socket, const Json::Value& message)
+{
+    const std::optional<QByteArray> bytes = encode(message);
+    if (!bytes) {
+        return false;
+    }
+    if (!isOpen(socket)) {
+        qWarning() << "Link not open: message dropped";
+        return false;
+    }
+    socket->write(*bytes);
+    return true;
+}
+
+} // namespace LinkWriter

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <QByteArray>
+
+#include <optional>
+
+class QAbstractSocket;
+
+// The one path that turns a message into link bytes and writes them to the socket.
+namespace LinkWriter {
+
+// Hard limits of the peer: a plain message of 4096 bytes, a wrapped one that fits a
+// 4096-byte buffer with its terminating zero byte.
+constexpr int kMaxPlainBytes = 4096;
+constexpr int kMaxWrappedBytes = 4095;
+
+// The bytes of one message in the form the link is in now (plain before the key agreement,
+// wrapped after it). Nothing, with a critical log line, when the message cannot be sent whole.
+std::optional<QByteArray> encode(const Json::Value& message);
+
+// Whether the socket can take a message: connected, or still connecting (Qt buffers the bytes).
+bool isOpen(const QAbstractSocket* socket);
+
+// Writes one message; a message that cannot be sent whole, or a socket that is not open,
+// writes nothing. Returns whether the bytes were handed to the socket.
+bool send(QAbstractSocket* socket, const Json::Value& message);
+
+} // namespace LinkWriter

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Start-up of TAVO_DSK: log folder and handler, application font, main window, event loop.
+namespace StartUp {
+
+// Registers the compiled-in pictures and fonts (they live in a static library).
+void initResources();
+
+// Makes the first family of the font resource the application's bold default font. Keeps
+// Qt's default font, and returns false, when the resource yields no family.
+bool applyApplicationFont(const QString& fontResource = QStringLiteral(":/fonts/NanumGothicBold.ttf"));
+
+int run(int argc, char** argv);
+
+} // namespace StartUp

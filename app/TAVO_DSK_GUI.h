@@ -1,0 +1,62 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QSharedPointer>
+
+#include <memory>
+
+class FrameManager;
+class NotificationBox;
+class QTcpSocket;
+class QVBoxLayout;
+
+namespace Ui {
+class TAVO_DSK_GUIClass;
+}
+
+// The one top-level window: background, close button and the framed area where the frame
+// manager shows the screen of the moment. It also owns the local link to the main program.
+class TAVO_DSK_GUI : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 kLinkPort = 15201;
+
+    TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode);
+    ~TAVO_DSK_GUI() override;
+
+    void sendMessage(const Json::Value& message);
+
+    FrameManager* frameManager() const { return frames; }
+    QTcpSocket* socket() const { return linkSocket.data(); }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+public slots:
+    void readMessage();
+    void sockDisconnect();
+    void closeEventFromFrame();
+
+private:
+    void dispatch(const Json::Value& message, int frameIndex);
+    void runKeyInitialisation(const Json::Value& message);
+    // Returns false when the window went away while the box was open.
+    bool showNotification(const QString& text);
+    void failUndecipherable(const std::string& errors);
+
+    QPoint dragPosition;
+    std::unique_ptr<Ui::TAVO_DSK_GUIClass> ui;
+    QSharedPointer<QTcpSocket> linkSocket;
+    QSharedPointer<QVBoxLayout> layout;
+    FrameManager* frames = nullptr;
+    QSharedPointer<NotificationBox> notificationBox;
+    bool dragging = false;
+};

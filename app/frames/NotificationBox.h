@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDialog>
+#include <QSharedPointer>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class NotificationBox;
+}
+
+// The program's one message box: a frameless modal veil over the window with a panel that
+// shows one text and either an OK button or a yes/no pair. Its exec always reports Rejected;
+// a caller that needs "yes" connects to confirm_press().
+class NotificationBox : public QDialog
+{
+    Q_OBJECT
+
+public:
+    NotificationBox(bool twoButtons, const QString& text, QWidget* parent);
+    ~NotificationBox() override;
+
+    // A shared handle that never deletes the box twice, even when the box's Qt parent was
+    // destroyed first and took the box with it.
+    static QSharedPointer<NotificationBox> create(bool twoButtons, const QString& text, QWidget* parent);
+
+    // The showing sequence of every caller: a one-button box stored in `slot` (releasing the
+    // previous one, which stays alive while its own exec runs), made modal and executed.
+    // Returns false when `owner` was destroyed while the box was open: the caller must then
+    // not touch itself any more.
+    static bool showNotification(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner);
+
+    // Tests answer boxes through this hook, called from inside the box's modal loop, so no
+    // modal wait ever blocks a test. Empty in the program.
+    using ExecHook = std::function<void(NotificationBox*)>;
+    static void setExecHook(ExecHook hook);
+
+    QString text() const;
+
+signals:
+    void confirm_press();
+
+public slots:
+    void bt_confirm_press();
+
+private:
+    std::unique_ptr<Ui::NotificationBox> ui;
+    const int horizontalOffset = 12;
+    const int verticalOffset = 14;
+};

@@ -1,0 +1,272 @@
+// The link's text and bytes: compact JSON as the peer reads it, the plain and wrapped forms,
+// their size limits, and the decoding and routing of incoming batches.
+#include "AppState.h"
+#include "Envelope.h"
+#include "JsonText.h"
+#include "LinkWriter.h"
+#include "LocalText.h"
+#include "SecureUtil.h"
+
+#include <QtTest>
+
+namespace {
+
+// RFC 4196 CBC-1 key and IV: any fixed material will do, these are well known.
+const unsigned char kKey[16] = {0xed, 0x24, 0x01, 0xad, 0x22, 0xfa, 0x25, 0x59,
+                                0x91, 0xba, 0xfd, 0xb0, 0x1f, 0xef, 0xd6, 0x97};
+const unsigned char kIv[16] = {0x93, 0xeb, 0x14, 0x9f, 0x92, 0xc9, 0x90, 0x5b,
+                               0xae, 0x5c, 0xd3, 0x4d, 0xa0, 0x6c, 0x3c, 0x8e};
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<int>(s.size()));
+}
+
+Json::Value withString(const std::string& value)
+{
+    Json::Value message(Json::objectValue);
+    message["s"] = value;
+    return message;
+}
+
+// A message whose compact text is exactly `total` bytes, line feed included.
+Json::Value messageOfSize(int total)
+{
+    // {"s":"…"}\n is 9 bytes around the payload.
+    return withString(std::string(static_cast<size_t>(total - 9), 'x'));
+}
+
+} // namespace
+
+class TestLinkCodec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        AppState::setKeyEstablished(false);
+        SecureUtil::clearLinkKeyMaterial();
+    }
+
+    void compactText_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("quote and backslash") << QByteArray("a\"b\\c") << QByteArray("{\"s\":\"a\\\"b\\\\c\"}");
+        QTest::newRow("short escapes") << QByteArray("\b\t\n\f\r") << QByteArray("{\"s\":\"\\b\\t\\n\\f\\r\"}");
+        QTest::newRow("other controls") << QByteArray("\x01\x1f") << QByteArray("{\"s\":\"\\u0001\\u001f\"}");
+        QTest::newRow("NUL") << QByteArray("a\0b", 3) << QByteArray("{\"s\":\"a\\u0000b\"}");
+        QTest::newRow("slash stays") << QByteArray("a/b") << QByteArray("{\"s\":\"a/b\"}");
+        // CP949 is not UTF-8: the bytes must pass unchanged, not as \u escapes or U+FFFD.
+        QTest::newRow("raw CP949") << QByteArray("\xbb\xe7\xbf\xeb\xc0\xda")
+                                   << QByteArray("{\"s\":\"\xbb\xe7\xbf\xeb\xc0\xda\"}");
+        QTest::newRow("raw UTF-8") << QByteArray("\xed\x95\x9c") << QByteArray("{\"s\":\"\xed\x95\x9c\"}");
+    }
+
+    void compactText()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, expected);
+        const std::string text = JsonText::writeCompact(withString(value.toStdString()));
+        QCOMPARE(bytes(text), expected + '\n');
+    }
+
+    void compactTextSortsMembers()
+    {
+        Json::Value message(Json::objectValue);
+        message["login"]["pw"] = "p";
+        message["login"]["id"] = "i";
+        message["FrameIndex"] = 1;
+        QCOMPARE(bytes(JsonText::writeCompact(message)),
+                 QByteArray("{\"FrameIndex\":1,\"login\":{\"id\":\"i\",\"pw\":\"p\"}}"
+                            "\n"));
+    }
+
+    void plainFormLimit()
+    {
+        QCOMPARE(bytes(JsonText::writeCompact(messageOfSize(4096))).size(), 4096);
+        const auto accepted = LinkWriter::encode(messageOfSize(4096));
+        QVERIFY(accepted);
+        QCOMPARE(accepted->size(), 4096);
+        QVERIFY(!LinkWriter::encode(messageOfSize(4097)));
+    }
+
+    void wrappedForm()
+    {
+        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        AppState::setKeyEstablished(true);
+        Json::Value message(Json::objectValue);
+        message["FrameIndex"] = 9;
+        const auto wire = LinkWriter::encode(message);
+        QVERIFY(wire);
+        QVERIFY(wire->startsWith("{\""));
+        QVERIFY(wire->endsWith("\":\"\"}"));
+        QVERIFY(!wire->contains('\n'));
+        const std::string cipherText = wire->mid(2, wire->size() - 7).toStdString();
+        QCOMPARE(bytes(SecureUtil::decryptMessage(cipherText)), QByteArray("{\"FrameIndex\":9}\n"));
+        // Same text, same key: same bytes, since every message starts a fresh chain.
+        QCOMPARE(*LinkWriter::encode(message), *wire);
+    }
+
+    void wrappedFormLimit()
+    {
+        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        AppState::setKeyEstablished(true);
+        // 3055 plain bytes give 3056 cipher bytes, 4076 base64 characters, 4083 wrapped bytes.
+        const auto largest = LinkWriter::encode(messageOfSize(3055));
+        QVERIFY(largest);
+        QCOMPARE(largest->size(), 4083);
+        QVERIFY(!LinkWriter::encode(messageOfSize(3056)));
+        QVERIFY(!LinkWriter::encode(messageOfSize(4000)));
+    }
+
+    void parse()
+    {
+        Json::Value value;
+        std::string errors;
+        QVERIFY(JsonText::parse("/* note */ {\"FrameIndex\":1} // tail\n", value, errors));
+        QCOMPARE(value["FrameIndex"].asInt(), 1);
+        // Two messages in one batch: only the first takes effect.
+        QVERIFY(JsonText::parse("{\"FrameIndex\":2}\n{\"FrameIndex\":3}\n", value, errors));
+        QCOMPARE(value["FrameIndex"].asInt(), 2);
+        QVERIFY(!JsonText::parse("{\"FrameIndex\":", value, errors));
+        QVERIFY(value.isNull());
+        QVERIFY(!errors.empty());
+        // Deep nesting is refused, not followed down the stack.
+        const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+        QVERIFY(!JsonText::parse(deep, value, errors));
+        QVERIFY(value.isNull());
+    }
+
+    void readInt_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("int") << QByteArray("65") << true << 65;
+        QTest::newRow("negative") << QByteArray("-1") << true << -1;
+        QTest::newRow("null") << QByteArray("null") << true << 0;
+        QTest::newRow("integral double") << QByteArray("8.0") << true << 8;
+        QTest::newRow("largest") << QByteArray("2147483647") << true << 2147483647;
+        QTest::newRow("too large") << QByteArray("2147483648") << false << 0;
+        QTest::newRow("too small") << QByteArray("-2147483649") << false << 0;
+        QTest::newRow("fraction") << QByteArray("1.5") << false << 0;
+        QTest::newRow("text") << QByteArray("\"1\"") << false << 0;
+        QTest::newRow("array") << QByteArray("[1]") << false << 0;
+        QTest::newRow("object") << QByteArray("{\"a\":1}") << false << 0;
+    }
+
+    void readInt()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(bool, valid);
+        QFETCH(int, expected);
+        Json::Value value;
+        std::string errors;
+        QVERIFY(JsonText::parse(json.toStdString(), value, errors));
+        const std::optional<int> n = JsonText::readInt(value);
+        QCOMPARE(n.has_value(), valid);
+        if (valid) {
+            QCOMPARE(*n, expected);
+        }
+    }
+
+    void resultText()
+    {
+        Json::Value value;
+        std::string errors;
+        auto result = [&](const char* json) {
+            JsonText::parse(json, value, errors);
+            return JsonText::resultText(value);
+        };
+        QCOMPARE(*result("{\"Info\":{\"result\":\"ok\"}}"), std::string("ok"));
+        QCOMPARE(*result("{\"Info\":{\"result\":12}}"), std::string("12"));
+        QCOMPARE(*result("{\"Info\":{}}"), std::string());
+        QCOMPARE(*result("{\"FrameIndex\":16}"), std::string());
+        QVERIFY(!result("{\"Info\":{\"result\":[\"a\"]}}"));
+        QVERIFY(!result("{\"Info\":{\"result\":{\"a\":1}}}"));
+        QVERIFY(!result("{\"Info\":\"text\"}"));
+        QVERIFY(!result("{\"Info\":[1]}"));
+        QVERIFY(!JsonText::frameIndexOf(Json::Value(Json::arrayValue)));
+    }
+
+    void routing_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("route");
+        using R = Envelope::Route;
+        QTest::newRow("65 update") << 65 << int(R::ScreenUpdate);
+        QTest::newRow("97 update, bit 32 read by the screen") << 97 << int(R::ScreenUpdate);
+        QTest::newRow("576 update before key init") << (64 | 512) << int(R::ScreenUpdate);
+        QTest::newRow("16 final") << 16 << int(R::FinalNotice);
+        QTest::newRow("32 final") << 32 << int(R::FinalNotice);
+        QTest::newRow("288 final before ack") << (32 | 256) << int(R::FinalNotice);
+        QTest::newRow("256 ack") << 256 << int(R::AckNotice);
+        QTest::newRow("768 ack before key init") << (256 | 512) << int(R::AckNotice);
+        QTest::newRow("512 key init") << 512 << int(R::KeyInit);
+        QTest::newRow("1536 key init before update notice") << (512 | 1024) << int(R::KeyInit);
+        QTest::newRow("1024 update notice") << 1024 << int(R::UpdateNotice);
+        QTest::newRow("1 screen") << 1 << int(R::ShowScreen);
+        QTest::newRow("128 screen row") << 128 << int(R::ShowScreen);
+        QTest::newRow("0 screen row") << 0 << int(R::ShowScreen);
+        QTest::newRow("-1 has bit 64") << -1 << int(R::ScreenUpdate);
+    }
+
+    void routing()
+    {
+        QFETCH(int, n);
+        QFETCH(int, route);
+        QCOMPARE(int(Envelope::routeOf(n)), route);
+    }
+
+    void decodePlain()
+    {
+        using S = Envelope::Incoming::Status;
+        auto in = Envelope::decode(QByteArray("{\"FrameIndex\":2,\"Info\":[]}\n"), false);
+        QCOMPARE(in.status, S::Ok);
+        QCOMPARE(in.frameIndex, 2);
+        // Bytes after a zero byte are ignored.
+        in = Envelope::decode(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), false);
+        QCOMPARE(in.frameIndex, 3);
+        in = Envelope::decode(QByteArray("garbage"), false);
+        QCOMPARE(in.status, S::NotJson);
+        QCOMPARE(in.frameIndex, 0);
+        QCOMPARE(int(in.route), int(Envelope::Route::ShowScreen));
+        in = Envelope::decode(QByteArray("{\"FrameIndex\":\"1\"}"), false);
+        QCOMPARE(in.status, S::BadFrameIndex);
+        in = Envelope::decode(QByteArray("[1,2]"), false);
+        QCOMPARE(in.status, S::BadFrameIndex);
+    }
+
+    void decodeKeyed()
+    {
+        using S = Envelope::Incoming::Status;
+        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        AppState::setKeyEstablished(true);
+        Json::Value message(Json::objectValue);
+        message["FrameIndex"] = 65;
+        message["Info"]["result"] = LocalText::encode(QString::fromUtf8("인증번호 오류"));
+        auto in = Envelope::decode(*LinkWriter::encode(message), true);
+        QCOMPARE(in.status, S::Ok);
+        QCOMPARE(in.frameIndex, 65);
+        QCOMPARE(LocalText::decode(*JsonText::resultText(in.message)), QString::fromUtf8("인증번호 오류"));
+
+        QCOMPARE(Envelope::decode(QByteArray("{}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decode(QByteArray("\"text\""), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decode(QByteArray("not json"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decode(QByteArray("{\"AAAA\":\"\"}"), true).status, S::Undecipherable);
+        // A plain message once keyed: its member name is no ciphertext.
+        QCOMPARE(Envelope::decode(QByteArray("{\"FrameIndex\":1}"), true).status, S::Undecipherable);
+    }
+
+    void localText()
+    {
+        const QString id = QString::fromUtf8("사용자");
+        QCOMPARE(bytes(LocalText::encode(id)), QByteArray("\xbb\xe7\xbf\xeb\xc0\xda"));
+        QCOMPARE(LocalText::decode(LocalText::encode(id)), id);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkCodec)
+#include "TestLinkCodec.moc"
