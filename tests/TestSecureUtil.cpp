@@ -242,6 +242,14 @@ private slots:
             QVERIFY2(back == plain, qPrintable(QString("length %1").arg(n)));
             if (n > 0)
                 QVERIFY2(openssl(false, key, iv, ours) == plain, qPrintable(QString("length %1").arg(n)));
+            // In place, both ways.
+            Bytes inPlace = plain + Bytes(16, '\0');
+            auto* p = reinterpret_cast<uchar*>(inPlace.data());
+            inPlace.resize(SecureUtil::seedCbcEncrypt(u(key), u(iv), p, n, p));
+            QVERIFY2(inPlace == ours, qPrintable(QString("length %1").arg(n)));
+            p = reinterpret_cast<uchar*>(inPlace.data());
+            inPlace.resize(SecureUtil::seedCbcDecrypt(u(key), u(iv), p, inPlace.size(), p));
+            QVERIFY2(inPlace == (n ? plain : Bytes()), qPrintable(QString("length %1").arg(n)));
         }
     }
 
