@@ -1,6 +1,7 @@
 // Our SEED-CBC beside OpenSSL's legacy SEED-CBC on message-sized inputs, and base64 both ways.
 // Each SEED call includes its key schedule, as every message on the link does.
 
+#include "OpenSslPtr.h"
 #include "SecureUtil.h"
 
 #include <benchmark/benchmark.h>
@@ -20,30 +21,13 @@ namespace {
 
 constexpr int kSizes[] = {64, 1024, 4096};
 
-struct LibCtxFree
-{
-    void operator()(OSSL_LIB_CTX* c) const { OSSL_LIB_CTX_free(c); }
-};
-struct ProviderUnload
-{
-    void operator()(OSSL_PROVIDER* p) const { OSSL_PROVIDER_unload(p); }
-};
-struct CipherFree
-{
-    void operator()(EVP_CIPHER* c) const { EVP_CIPHER_free(c); }
-};
-struct CipherCtxFree
-{
-    void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
-};
-
 // OpenSSL's SEED lives in the legacy provider; load it in a context of its own.
 struct OpenSslSeed
 {
-    std::unique_ptr<OSSL_LIB_CTX, LibCtxFree> libctx{OSSL_LIB_CTX_new()};
-    std::unique_ptr<OSSL_PROVIDER, ProviderUnload> legacy{OSSL_PROVIDER_load(libctx.get(), "legacy")};
-    std::unique_ptr<OSSL_PROVIDER, ProviderUnload> deflt{OSSL_PROVIDER_load(libctx.get(), "default")};
-    std::unique_ptr<EVP_CIPHER, CipherFree> cbc{EVP_CIPHER_fetch(libctx.get(), "SEED-CBC", nullptr)};
+    SecureUtil::OpenSslPtr<OSSL_LIB_CTX, OSSL_LIB_CTX_free> libctx{OSSL_LIB_CTX_new()};
+    SecureUtil::OpenSslPtr<OSSL_PROVIDER, OSSL_PROVIDER_unload> legacy{OSSL_PROVIDER_load(libctx.get(), "legacy")};
+    SecureUtil::OpenSslPtr<OSSL_PROVIDER, OSSL_PROVIDER_unload> deflt{OSSL_PROVIDER_load(libctx.get(), "default")};
+    SecureUtil::OpenSslPtr<EVP_CIPHER, EVP_CIPHER_free> cbc{EVP_CIPHER_fetch(libctx.get(), "SEED-CBC", nullptr)};
 };
 
 struct Input
@@ -86,7 +70,7 @@ void openssl(benchmark::State& state, const OpenSslSeed& seed, bool encrypt, int
     const Input in = makeInput(n);
     const std::vector<unsigned char>& src = encrypt ? in.plain : in.cipher;
     std::vector<unsigned char> out(static_cast<size_t>(n + 32));
-    const std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+    const SecureUtil::OpenSslPtr<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> ctx(EVP_CIPHER_CTX_new());
     if (!seed.cbc || !ctx) {
         state.SkipWithError("OpenSSL's SEED-CBC is not available");
         return;

@@ -2,6 +2,8 @@
 
 #include "SecureUtil.h"
 
+#include "OpenSslPtr.h"
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -20,25 +22,17 @@ namespace {
 constexpr const char* kCurve = SN_X9_62_prime256v1;
 constexpr int kSecretSize = 32;
 
-struct PkeyFree
+void freeOctets(unsigned char* p)
 {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct PkeyCtxFree
-{
-    void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
-};
-struct OctetsFree
-{
-    void operator()(unsigned char* p) const { OPENSSL_free(p); }
-};
+    OPENSSL_free(p);
+}
 struct SecretFree
 {
     size_t size;
     void operator()(unsigned char* p) const { OPENSSL_clear_free(p, size); }
 };
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
+using PkeyPtr = OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
+using PkeyCtxPtr = OpenSslPtr<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 
 // Held from generateKeyPair to the end of deriveLinkKey.
 PkeyPtr& ownKeyPair()
@@ -122,7 +116,7 @@ std::string publicKeyText()
     // Exported in the key's own conversion form, uncompressed unless someone changed it.
     unsigned char* raw = nullptr;
     const size_t length = EVP_PKEY_get1_encoded_public_key(ownKeyPair().get(), &raw);
-    const std::unique_ptr<unsigned char, OctetsFree> octets(raw);
+    const OpenSslPtr<unsigned char, freeOctets> octets(raw);
     if (length == 0 || !octets) {
         return {};
     }

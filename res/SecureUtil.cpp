@@ -2,13 +2,14 @@
 
 #include "SecureUtil.h"
 
+#include "OpenSslPtr.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace SecureUtil {
 namespace {
@@ -20,11 +21,6 @@ constexpr size_t kMaxCipherBytes = kMaxDecryptedText + 1;
 // All zero until the first agreement.
 unsigned char gLinkKey[16] = {};
 unsigned char gLinkIv[16] = {};
-
-struct MdFree
-{
-    void operator()(EVP_MD* md) const { EVP_MD_free(md); }
-};
 
 } // namespace
 
@@ -91,7 +87,7 @@ std::string decryptMessage(const std::string& cipherText)
 std::string sha512Hex(const std::string& text)
 {
     const size_t length = std::min(text.find('\0'), text.size());
-    const std::unique_ptr<EVP_MD, MdFree> md(EVP_MD_fetch(nullptr, "SHA512", nullptr));
+    const OpenSslPtr<EVP_MD, EVP_MD_free> md(EVP_MD_fetch(nullptr, "SHA512", nullptr));
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
     if (!md || EVP_Digest(text.data(), length, digest, &digestLength, md.get(), nullptr) != 1 || digestLength != 64) {

@@ -1,5 +1,6 @@
 // SEED-CBC, base64, SHA-512 and the key agreement, against answers from outside this project.
 
+#include "OpenSslPtr.h"
 #include "SecureUtil.h"
 
 #include <QRandomGenerator>
@@ -41,7 +42,7 @@ Bytes fromArray(const std::array<unsigned char, 16>& a)
     return Bytes(reinterpret_cast<const char*>(a.data()), 16);
 }
 
-// Everything this process writes to stdout while it lives.
+// What the module writes to stdout between construction and take().
 class StdoutCapture
 {
 public:
@@ -52,29 +53,31 @@ public:
         saved = dup(STDOUT_FILENO);
         dup2(file.handle(), STDOUT_FILENO);
     }
+    ~StdoutCapture() { restore(); }
     Bytes take()
     {
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
+        restore();
         file.seek(0);
         return file.readAll();
     }
 
 private:
+    void restore()
+    {
+        if (saved >= 0) {
+            std::fflush(stdout);
+            dup2(saved, STDOUT_FILENO);
+            close(saved);
+            saved = -1;
+        }
+    }
+
     QTemporaryFile file;
     int saved = -1;
 };
 
-struct PkeyFree
-{
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct PkeyCtxFree
-{
-    void operator()(EVP_PKEY_CTX* c) const { EVP_PKEY_CTX_free(c); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using PkeyPtr = SecureUtil::OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
+using PkeyCtxPtr = SecureUtil::OpenSslPtr<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 
 Bytes encodedPoint(EVP_PKEY* key)
 {
@@ -93,14 +96,14 @@ Bytes independentSecret(EVP_PKEY* priv, const Bytes& ourKeyText)
                            OSSL_PARAM_construct_octet_string(
                                OSSL_PKEY_PARAM_PUB_KEY, const_cast<char*>(point.constData()), size_t(point.size())),
                            OSSL_PARAM_construct_end()};
-    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> fromCtx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    const PkeyCtxPtr fromCtx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
     EVP_PKEY* raw = nullptr;
     if (EVP_PKEY_fromdata_init(fromCtx.get()) <= 0 ||
         EVP_PKEY_fromdata(fromCtx.get(), &raw, EVP_PKEY_PUBLIC_KEY, params) <= 0) {
         return {};
     }
     PkeyPtr ours(raw);
-    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, priv, nullptr));
+    const PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, priv, nullptr));
     Bytes secret(64, '\0');
     size_t n = size_t(secret.size());
     if (EVP_PKEY_derive_init(ctx.get()) <= 0 || EVP_PKEY_derive_set_peer(ctx.get(), ours.get()) <= 0 ||
@@ -118,18 +121,18 @@ class TestSecureUtil : public QObject
     Q_OBJECT
 
     // OpenSSL's own SEED-CBC as a second opinion, kept out of the default library context.
-    OSSL_LIB_CTX* libctx = nullptr;
-    OSSL_PROVIDER* legacy = nullptr;
-    OSSL_PROVIDER* deflt = nullptr;
-    EVP_CIPHER* seedCbc = nullptr;
+    SecureUtil::OpenSslPtr<OSSL_LIB_CTX, OSSL_LIB_CTX_free> libctx{OSSL_LIB_CTX_new()};
+    SecureUtil::OpenSslPtr<OSSL_PROVIDER, OSSL_PROVIDER_unload> legacy{OSSL_PROVIDER_load(libctx.get(), "legacy")};
+    SecureUtil::OpenSslPtr<OSSL_PROVIDER, OSSL_PROVIDER_unload> deflt{OSSL_PROVIDER_load(libctx.get(), "default")};
+    SecureUtil::OpenSslPtr<EVP_CIPHER, EVP_CIPHER_free> seedCbc{EVP_CIPHER_fetch(libctx.get(), "SEED-CBC", nullptr)};
 
     Bytes openssl(bool enc, const Bytes& key, const Bytes& iv, const Bytes& in)
     {
-        std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+        const SecureUtil::OpenSslPtr<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free> ctx(EVP_CIPHER_CTX_new());
         Bytes out(in.size() + 16, '\0');
         int n = 0, fin = 0;
         auto* o = reinterpret_cast<uchar*>(out.data());
-        if (!ctx || EVP_CipherInit_ex2(ctx.get(), seedCbc, u(key), u(iv), enc ? 1 : 0, nullptr) != 1 ||
+        if (!ctx || EVP_CipherInit_ex2(ctx.get(), seedCbc.get(), u(key), u(iv), enc ? 1 : 0, nullptr) != 1 ||
             EVP_CipherUpdate(ctx.get(), o, &n, u(in), in.size()) != 1 ||
             EVP_CipherFinal_ex(ctx.get(), o + n, &fin) != 1) {
             return "openssl failed";
@@ -139,22 +142,7 @@ class TestSecureUtil : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        libctx = OSSL_LIB_CTX_new();
-        legacy = OSSL_PROVIDER_load(libctx, "legacy");
-        deflt = OSSL_PROVIDER_load(libctx, "default");
-        seedCbc = EVP_CIPHER_fetch(libctx, "SEED-CBC", nullptr);
-        QVERIFY(libctx && legacy && deflt && seedCbc);
-    }
-
-    void cleanupTestCase()
-    {
-        EVP_CIPHER_free(seedCbc);
-        OSSL_PROVIDER_unload(deflt);
-        OSSL_PROVIDER_unload(legacy);
-        OSSL_LIB_CTX_free(libctx);
-    }
+    void initTestCase() { QVERIFY(libctx && legacy && deflt && seedCbc); }
 
     void init() { SecureUtil::clearLinkKeyMaterial(); }
 
