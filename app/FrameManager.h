@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JsonMetaType.h"
+
 #include <json/value.h>
 
 #include <QObject>

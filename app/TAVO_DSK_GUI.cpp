@@ -106,7 +106,7 @@ void TAVO_DSK_GUI::sendMessage(const Json::Value& message)
 
 void TAVO_DSK_GUI::mousePressEvent(QMouseEvent* event)
 {
-    if (!isFullScreen() && event->button() == Qt::LeftButton) {
+    if (!isFullScreen() && !AppState::fullScreenMode() && event->button() == Qt::LeftButton) {
         dragPosition = event->pos();
         dragging = true;
     }
@@ -167,7 +167,15 @@ void TAVO_DSK_GUI::readMessage()
     if (batch.isEmpty()) {
         return;
     }
+    // QAbstractSocket never emits readyRead while one of its readyRead slots is still running.
+    // Handling the batch after this slot returns lets messages that arrive while a box waits
+    // be read and handled inside that wait, instead of sitting unread in the socket.
+    QMetaObject::invokeMethod(
+        this, [this, batch] { handleBatch(batch); }, Qt::QueuedConnection);
+}
 
+void TAVO_DSK_GUI::handleBatch(const QByteArray& batch)
+{
     const Envelope::Incoming in = Envelope::decode(batch, AppState::keyEstablished());
     switch (in.status) {
     case Envelope::Incoming::Status::Undecipherable:

@@ -46,6 +46,7 @@ public slots:
     void closeEventFromFrame();
 
 private:
+    void handleBatch(const QByteArray& batch);
     void dispatch(const Json::Value& message, int frameIndex);
     void runKeyInitialisation(const Json::Value& message);
     // Returns false when the window went away while the box was open.

@@ -1,0 +1,483 @@
+// The main window against a real QTcpServer playing the main program: its widgets, dragging,
+// the bytes it writes, the exit notice, the key exchange and the routing of every kind of
+// incoming message, good and bad.
+#include "AppState.h"
+#include "FrameManager.h"
+#include "IndependentEcdh.h"
+#include "LocalText.h"
+#include "NotificationBox.h"
+#include "SecureUtil.h"
+#include "StartUp.h"
+#include "TAVO_DSK_GUI.h"
+#include "TestPeer.h"
+#include "TestScreen.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+Json::Value frameIndex(int n)
+{
+    Json::Value message(Json::objectValue);
+    message["FrameIndex"] = n;
+    return message;
+}
+
+Json::Value notice(int n, const std::string& result)
+{
+    Json::Value message = frameIndex(n);
+    message["Info"]["result"] = result;
+    return message;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestPeer peer;
+    std::unique_ptr<TAVO_DSK_GUI> window;
+    QStringList boxTexts;
+    // What the box hook does with each box; answering it at once is the default.
+    std::function<void(NotificationBox*)> answer;
+
+    void openWindow(bool fullScreen = false)
+    {
+        window = std::make_unique<TAVO_DSK_GUI>(nullptr, fullScreen);
+        window->frameManager()->registerScreen<TestScreen>(1);
+        window->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        window->show();
+        QVERIFY(peer.waitForClient());
+        QTRY_COMPARE(window->socket()->state(), QAbstractSocket::ConnectedState);
+    }
+
+    static void pressOk(NotificationBox* box) { box->findChild<QPushButton*>(QStringLiteral("bt_ok"))->click(); }
+
+    // Runs the key exchange from the peer's side and checks the reply; returns the peer.
+    void keyExchange(IndependentEcdh& ecdh, bool compressed = false)
+    {
+        peer.clear();
+        Json::Value request = frameIndex(512);
+        request["Info"] = ecdh.publicKeyText(compressed);
+        peer.send(request, AppState::keyEstablished());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<Json::Value>();
+        QApplication::setQuitOnLastWindowClosed(false);
+        StartUp::initResources();
+        QVERIFY(peer.listen());
+        NotificationBox::setExecHook([this](NotificationBox* box) {
+            boxTexts << box->text();
+            if (answer) {
+                answer(box);
+            } else {
+                pressOk(box);
+            }
+        });
+    }
+
+    void init()
+    {
+        AppState::setKeyEstablished(false);
+        SecureUtil::clearLinkKeyMaterial();
+        boxTexts.clear();
+        answer = nullptr;
+        TestScreen::onReceive = nullptr;
+    }
+
+    void cleanup() { window.reset(); }
+
+    void widgetsAndStyle()
+    {
+        openWindow();
+        QCOMPARE(window->objectName(), QStringLiteral("TAVO_DSK_GUIClass"));
+        QCOMPARE(window->size(), QSize(900, 600));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Nimbara Workspace"));
+        QVERIFY(!window->windowIcon().isNull());
+        QCOMPARE(window->styleSheet(),
+                 QStringLiteral("QMainWindow::title {\n    height: 24px;\n    font-weight: bold;\n"
+                                "    color: #000000;\n    background: #ffffff;\n}\n\n"
+                                "QWidget#centralWidget {\n\tborder-image:url(:/image/bg.png) 0 0 0 "
+                                "0 stretch stretch;\n}\n\nQPushButton {\n\tbackground-color:rgba("
+                                "0,0,0,0);\n\tborder: none 0px;\n}"));
+        auto* central = window->findChild<QWidget*>(QStringLiteral("centralWidget"));
+        auto* frame = window->findChild<QFrame*>(QStringLiteral("frame"));
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("pushButton"));
+        QVERIFY(central && frame && button);
+        QCOMPARE(window->centralWidget(), central);
+        QCOMPARE(frame->geometry(), QRect(235, 90, 420, 480));
+        QCOMPARE(frame->frameShape(), QFrame::StyledPanel);
+        QCOMPARE(frame->frameShadow(), QFrame::Raised);
+        QCOMPARE(button->geometry(), QRect(845, 20, 37, 37));
+        QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        QVERIFY(button->text().isEmpty());
+        QCOMPARE(button->styleSheet(), QStringLiteral("border-image: url(:/image/x.png) 0 0 0 0 stretch stretch;"));
+        QCOMPARE(window->contentsMargins(), QMargins(0, 0, 0, 0));
+        QVERIFY(QFile::exists(QStringLiteral(":/image/bg.png")));
+        QVERIFY(QFile::exists(QStringLiteral(":/image/x.png")));
+        QVERIFY(QFile::exists(QStringLiteral(":/fonts/NanumBrush.ttf")));
+        QVERIFY(!AppState::fullScreenMode());
+    }
+
+    void fullScreenVariant()
+    {
+        openWindow(true);
+        QVERIFY(AppState::fullScreenMode());
+        auto* central = window->findChild<QWidget*>(QStringLiteral("centralWidget"));
+        QCOMPARE(central->styleSheet(),
+                 QStringLiteral("#centralWidget { border-image:url(:/image/bg1920.png) 0 0 0 0 stretch stretch;}"));
+        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("pushButton"))->geometry(), QRect(1865, 20, 37, 37));
+        QCOMPARE(window->findChild<QFrame*>(QStringLiteral("frame"))->geometry(), QRect(745, 330, 420, 480));
+    }
+
+    void applicationFont()
+    {
+        const QFont before = QApplication::font();
+        QVERIFY(!StartUp::applyApplicationFont(QStringLiteral(":/fonts/missing.ttf")));
+        QCOMPARE(QApplication::font(), before);
+        QVERIFY(StartUp::applyApplicationFont());
+        QVERIFY(QApplication::font().family().startsWith(QStringLiteral("Nanum")));
+        QCOMPARE(QApplication::font().weight(), 75);
+        QCOMPARE(QApplication::font().letterSpacingType(), QFont::AbsoluteSpacing);
+        QCOMPARE(QApplication::font().letterSpacing(), 1.0);
+    }
+
+    void dragging_data()
+    {
+        QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("windowed, left") << false << int(Qt::LeftButton) << true;
+        QTest::newRow("windowed, right") << false << int(Qt::RightButton) << false;
+        QTest::newRow("full screen, left") << true << int(Qt::LeftButton) << false;
+    }
+
+    void dragging()
+    {
+        QFETCH(bool, fullScreen);
+        QFETCH(int, button);
+        QFETCH(bool, moves);
+        openWindow(fullScreen);
+        if (fullScreen) {
+            window->showFullScreen();
+            QTRY_VERIFY(window->isFullScreen());
+        }
+        if (!fullScreen) {
+            window->move(100, 100);
+        }
+        const QPoint start = window->pos();
+        const auto mouse = [&](QEvent::Type type, QPoint local, Qt::MouseButton b, Qt::MouseButtons held) {
+            QMouseEvent event(type, local, window->mapToGlobal(QPoint()) + local, b, held, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &event);
+        };
+        const auto b = Qt::MouseButton(button);
+        mouse(QEvent::MouseButtonPress, QPoint(50, 50), b, b);
+        mouse(QEvent::MouseMove, QPoint(80, 70), Qt::NoButton, b);
+        mouse(QEvent::MouseButtonRelease, QPoint(80, 70), b, Qt::NoButton);
+        QCOMPARE(window->pos(), moves ? start + QPoint(30, 20) : start);
+        // After the release, moving does nothing.
+        const QPoint afterRelease = window->pos();
+        mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(window->pos(), afterRelease);
+    }
+
+    void plainBytes()
+    {
+        openWindow();
+        Json::Value message(Json::objectValue);
+        message["zeta"] = "/\x01";
+        message["FrameIndex"] = 9;
+        message["alpha"] = std::string("\xb1\xe8\0", 3);
+        window->sendMessage(message);
+        const QByteArray expected("{\"FrameIndex\":9,\"alpha\":\"\xb1\xe8\\u0000\",\"zeta\":\"/\\u0001\"}\n");
+        QVERIFY(peer.waitForBytes(expected.size()));
+        QCOMPARE(peer.bytes(), expected);
+    }
+
+    void oversizeRefused()
+    {
+        openWindow();
+        Json::Value big(Json::objectValue);
+        big["s"] = std::string(5000, 'x');
+        window->sendMessage(big);
+        window->sendMessage(frameIndex(2));
+        QVERIFY(peer.waitForBytes(16));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":2}\n"));
+    }
+
+    void exitNoticeOnClose()
+    {
+        openWindow();
+        window->findChild<QPushButton*>(QStringLiteral("pushButton"))->click();
+        QVERIFY(!window->isVisible());
+        QVERIFY(peer.waitForBytes(20));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+    }
+
+    void nothingSentAfterLinkLost()
+    {
+        openWindow();
+        QSignalSpy written(window->socket(), &QIODevice::bytesWritten);
+        peer.disconnectClient();
+        QTRY_VERIFY(!window->isVisible());
+        window->sendMessage(frameIndex(2));
+        window->close();
+        QTest::qWait(50);
+        QCOMPARE(written.count(), 0);
+        QCOMPARE(window->socket()->bytesToWrite(), 0);
+    }
+
+    void finalNotice_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::newRow("16") << 16;
+        QTest::newRow("32") << 32;
+    }
+
+    void finalNotice()
+    {
+        QFETCH(int, n);
+        openWindow();
+        const std::string text = LocalText::encode(QString::fromUtf8("세션이 만료되었습니다.\n다시 로그인해주세요."));
+        peer.send(notice(n, text), false);
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(boxTexts, QStringList{QString::fromUtf8("세션이 만료되었습니다.\n다시 로그인해주세요.")});
+        QVERIFY(peer.waitForBytes(20));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+    }
+
+    void acknowledgedNotices()
+    {
+        openWindow();
+        peer.send(notice(256, "hello"), false);
+        QVERIFY(peer.waitForBytes(17));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":256}\n"));
+        QVERIFY(window->isVisible());
+        peer.clear();
+        peer.send(frameIndex(1024), false);
+        QVERIFY(peer.waitForBytes(18));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":1024}\n"));
+        QCOMPARE(boxTexts,
+                 (QStringList{QStringLiteral("hello"), QString::fromUtf8("최신버전으로 업데이트를 진행합니다.")}));
+        // A notice without "Info" shows an empty text.
+        peer.clear();
+        peer.send(frameIndex(256), false);
+        QVERIFY(peer.waitForBytes(17));
+        QCOMPARE(boxTexts.last(), QString());
+    }
+
+    void screensAndUpdates()
+    {
+        openWindow();
+        Json::Value show = frameIndex(1);
+        show["Info"]["user"] = "kim";
+        peer.send(show, false);
+        QTRY_COMPARE(window->frameManager()->currentNumber(), 1);
+        auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
+        QVERIFY(screen);
+        QCOMPARE(screen->startData["user"].asString(), std::string("kim"));
+        peer.send(notice(97, "wrong"), false);
+        QTRY_COMPARE(screen->received.size(), size_t(1));
+        QCOMPARE(screen->received[0]["FrameIndex"].asInt(), 97);
+        QVERIFY(boxTexts.isEmpty());
+        peer.send(frameIndex(4), false);
+        QTRY_VERIFY(!window->frameManager()->currentScreen());
+        // Text that is not JSON reads as a null message: the frame is emptied.
+        peer.send(frameIndex(1), false);
+        QTRY_VERIFY(window->frameManager()->currentScreen());
+        peer.sendRaw("this is not json");
+        QTRY_VERIFY(!window->frameManager()->currentScreen());
+        QVERIFY(window->isVisible());
+    }
+
+    void keyExchangeAndWrappedForm()
+    {
+        openWindow();
+        IndependentEcdh ecdh;
+        QVERIFY(ecdh.valid());
+        keyExchange(ecdh);
+        QVERIFY(peer.waitForMessages(1, false));
+        const QByteArray replyBytes = peer.bytes();
+        QVERIFY(replyBytes.startsWith("{\"initalizeKey\":\"B"));
+        QVERIFY(replyBytes.endsWith("=\"}\n"));
+        const Json::Value reply = peer.messages(false).front();
+        QCOMPARE(reply.getMemberNames(), std::vector<std::string>{"initalizeKey"});
+        const std::string ownKey = reply["initalizeKey"].asString();
+        QCOMPARE(ownKey.size(), size_t(88));
+        QVERIFY(AppState::keyEstablished());
+
+        const auto secret = ecdh.secretWith(ownKey);
+        QVERIFY(secret);
+        QCOMPARE(SecureUtil::linkKey(), IndependentEcdh::keyOf(*secret));
+        QCOMPARE(SecureUtil::linkIv(), IndependentEcdh::ivOf(*secret));
+
+        // From now on both directions are wrapped.
+        peer.clear();
+        peer.send(notice(256, "wrapped"), true);
+        QVERIFY(peer.waitForMessages(1, true));
+        QVERIFY(!peer.bytes().endsWith('\n'));
+        QCOMPARE(peer.messages(true).front()["FrameIndex"].asInt(), 256);
+        QCOMPARE(boxTexts, QStringList{QStringLiteral("wrapped")});
+
+        // A later request arrives under the old key; the reply leaves under the new one.
+        IndependentEcdh second;
+        keyExchange(second, true);
+        QTRY_VERIFY(SecureUtil::linkKey() != IndependentEcdh::keyOf(*secret));
+        QVERIFY(peer.waitForMessages(1, true));
+        const std::string newKey = peer.messages(true).front()["initalizeKey"].asString();
+        QCOMPARE(newKey.size(), size_t(88));
+        const auto secondSecret = second.secretWith(newKey);
+        QVERIFY(secondSecret);
+        QCOMPARE(SecureUtil::linkKey(), IndependentEcdh::keyOf(*secondSecret));
+    }
+
+    void badPeerKeyStillAnswered()
+    {
+        openWindow();
+        Json::Value request = frameIndex(512);
+        request["Info"] = "bm90IGEgcG9pbnQ=";
+        peer.send(request, false);
+        QVERIFY(peer.waitForMessages(1, false));
+        QCOMPARE(peer.messages(false).front()["initalizeKey"].asString().size(), size_t(88));
+        QVERIFY(AppState::keyEstablished());
+        QCOMPARE(SecureUtil::linkKey(), (std::array<unsigned char, 16>{}));
+    }
+
+    void badInputsLeaveTheLinkWorking_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("FrameIndex text") << QByteArray("{\"FrameIndex\":\"256\",\"Info\":{\"result\":\"x\"}}");
+        QTest::newRow("FrameIndex array") << QByteArray("{\"FrameIndex\":[256]}");
+        QTest::newRow("FrameIndex object") << QByteArray("{\"FrameIndex\":{\"a\":256}}");
+        QTest::newRow("FrameIndex too large") << QByteArray("{\"FrameIndex\":4294967552}");
+        QTest::newRow("key Info array") << QByteArray("{\"FrameIndex\":512,\"Info\":[\"AAAA\"]}");
+        QTest::newRow("key Info object") << QByteArray("{\"FrameIndex\":512,\"Info\":{\"k\":1}}");
+        QTest::newRow("result array") << QByteArray("{\"FrameIndex\":256,\"Info\":{\"result\":[1]}}");
+        QTest::newRow("result object") << QByteArray("{\"FrameIndex\":16,\"Info\":{\"result\":{}}}");
+        QTest::newRow("Info text") << QByteArray("{\"FrameIndex\":32,\"Info\":\"result\"}");
+        QTest::newRow("top-level array") << QByteArray("[{\"FrameIndex\":16}]");
+        QTest::newRow("deep nesting") << QByteArray(20000, '[');
+    }
+
+    void badInputsLeaveTheLinkWorking()
+    {
+        QFETCH(QByteArray, bytes);
+        openWindow();
+        peer.sendRaw(bytes);
+        QTest::qWait(50);
+        QVERIFY(window->isVisible());
+        QVERIFY(!AppState::keyEstablished());
+        QVERIFY(boxTexts.isEmpty());
+        peer.clear();
+        peer.send(notice(256, "next"), false);
+        QVERIFY(peer.waitForBytes(19));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":256}\n"));
+    }
+
+    void keyedGarbageShowsIntegrityError_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty object") << QByteArray("{}");
+        QTest::newRow("not an object") << QByteArray("12");
+        QTest::newRow("not JSON") << QByteArray("garbage");
+        QTest::newRow("plain message") << QByteArray("{\"FrameIndex\":1}");
+        QTest::newRow("bad ciphertext") << QByteArray("{\"QUJDRA==\":\"\"}");
+    }
+
+    void keyedGarbageShowsIntegrityError()
+    {
+        QFETCH(QByteArray, bytes);
+        openWindow();
+        IndependentEcdh ecdh;
+        keyExchange(ecdh);
+        QVERIFY(peer.waitForMessages(1, false));
+        peer.clear();
+        peer.sendRaw(bytes);
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(boxTexts,
+                 QStringList{QString::fromUtf8("무결성 검사중 오류가 생겼습니다.\n관리자에게 문의해주세요.")});
+        QVERIFY(peer.waitForMessages(1, true));
+        QCOMPARE(peer.messages(true).front()["FrameIndex"].asInt(), 4496);
+    }
+
+    void keyedTextThatIsNotJson()
+    {
+        openWindow();
+        IndependentEcdh ecdh;
+        keyExchange(ecdh);
+        QVERIFY(peer.waitForMessages(1, false));
+        peer.clear();
+        const std::string cipherText = SecureUtil::encryptMessage("not json at all");
+        peer.sendRaw(QByteArray("{\"") + QByteArray::fromStdString(cipherText) + "\":\"\"}");
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(boxTexts.size(), 1);
+    }
+
+    // Boxes wait in nested event loops, so everything while they are open happens from the
+    // box hook and timers, the way a user and the peer act while a box waits.
+    void nestedBoxes()
+    {
+        openWindow();
+        QList<QPointer<NotificationBox>> open;
+        bool firstAliveDuringSecond = false;
+        answer = [&](NotificationBox* box) {
+            open << box;
+            if (open.size() == 1) {
+                peer.send(notice(256, "second"), false);
+                return;
+            }
+            firstAliveDuringSecond = open[0] && open[0]->isVisible();
+            QTimer::singleShot(0, [&] { pressOk(open[1]); });
+            QTimer::singleShot(20, [&] {
+                if (open[0]) {
+                    pressOk(open[0]);
+                }
+            });
+        };
+        peer.send(notice(256, "first"), false);
+        QVERIFY(peer.waitForMessages(2, false));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":256}\n{\"FrameIndex\":256}\n"));
+        QCOMPARE(boxTexts, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+        QVERIFY(firstAliveDuringSecond);
+        // The replaced box is released once its own wait is over; the newest one is kept.
+        QTRY_VERIFY(!open[0]);
+        QVERIFY(open[1]);
+    }
+
+    void linkLostWhileBoxOpen()
+    {
+        openWindow();
+        QPointer<NotificationBox> box;
+        answer = [&](NotificationBox* b) {
+            box = b;
+            peer.disconnectClient();
+            QTimer::singleShot(100, [&] {
+                if (box) {
+                    pressOk(box);
+                }
+            });
+        };
+        QSignalSpy written(window->socket(), &QIODevice::bytesWritten);
+        peer.send(notice(256, "pending"), false);
+        QTRY_VERIFY(!window->isVisible());
+        QTRY_VERIFY(box && !box->isVisible());
+        QTest::qWait(20);
+        // The acknowledgement after the box finds the link gone and is not written.
+        QCOMPARE(written.count(), 0);
+        QCOMPARE(window->socket()->bytesToWrite(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
