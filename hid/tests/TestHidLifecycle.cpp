@@ -91,12 +91,12 @@ void TestHidLifecycle::startAndStopWriteTheirLinesInOrder()
     const QString id = handleDigits(hook);
     QVERIFY(id.contains(QRegularExpression("[A-F]")) && id.startsWith('0')); // upper case, zero padded
     QCOMPARE(printed, QString("TAVO HID Init\n"
-                                                           "TAVO Start Keyboard (ID : %1)\n"
-                                                           "TAVO Stop Keyboard (ID : %1)\n"
-                                                           "TAVO Keyboard Done\n"
-                                                           "TAVO HID Destory\n"
-                                                           "TAVO HID Destory\n")
-                                                       .arg(id));
+                              "TAVO Start Keyboard (ID : %1)\n"
+                              "TAVO Stop Keyboard (ID : %1)\n"
+                              "TAVO Keyboard Done\n"
+                              "TAVO HID Destory\n"
+                              "TAVO HID Destory\n")
+                          .arg(id));
 }
 
 void TestHidLifecycle::stopWithoutStartReportsInvalidHookHandle()
