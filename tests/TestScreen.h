@@ -3,6 +3,7 @@
 // A minimal screen for the frame manager: records what reaches it and can act from inside its
 // own slot, the way real screens do when they show a box or send a message.
 #include "JsonMetaType.h"
+#include "NotificationBox.h"
 
 #include <QWidget>
 
@@ -24,6 +25,7 @@ public:
     ~TestScreen() override { --instances; }
 
     Json::Value startData;
+    QSharedPointer<NotificationBox> notificationBox;
     std::vector<Json::Value> received;
     int afterHook = 0;
 

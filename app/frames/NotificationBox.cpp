@@ -38,10 +38,14 @@ NotificationBox::NotificationBox(bool twoButtons, const QString& text, QWidget* 
         ui->bg->setGeometry(0, 0, ui->bg->width() + kFullScreenExtraWidth, ui->bg->height() + kFullScreenExtraHeight);
         ui->noti->move(ui->noti->x() + kPanelShiftX, ui->noti->y() + kPanelShiftY);
     } else {
-        if (parentWidget()) {
-            adjustPosition(parentWidget());
+        // Centred over the parent's window (the platform's own dialog placement is not the same
+        // everywhere), then shifted by the offsets.
+        QPoint origin = pos();
+        if (const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr) {
+            const QRect area = owner->geometry();
+            origin = area.topLeft() + QPoint((area.width() - width()) / 2, (area.height() - height()) / 2);
         }
-        move(x() + horizontalOffset, y() + verticalOffset + titleBarHeight);
+        move(origin.x() + horizontalOffset, origin.y() + verticalOffset + titleBarHeight);
     }
     setAttribute(Qt::WA_TranslucentBackground);
     ui->lb_content->setText(text);

@@ -1,0 +1,189 @@
+// The notification box: its two forms, results, placement in both display modes, and its
+// lifetime when a newer box replaces it or its owner goes away while it waits.
+#include "AppState.h"
+#include "NotificationBox.h"
+#include "StartUp.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyle>
+#include <QtTest>
+
+namespace {
+
+QPushButton* button(NotificationBox* box, const char* name)
+{
+    return box->findChild<QPushButton*>(QLatin1String(name));
+}
+
+// Runs the box's modal wait and acts inside it, as a user would.
+int execAnd(NotificationBox* box, std::function<void()> act)
+{
+    QTimer::singleShot(0, box, std::move(act));
+    return box->exec();
+}
+
+} // namespace
+
+class TestNotificationBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { StartUp::initResources(); }
+
+    void init()
+    {
+        AppState::setFullScreenMode(false);
+        NotificationBox::setExecHook(nullptr);
+    }
+
+    void oneButtonForm()
+    {
+        NotificationBox box(false, QStringLiteral("hello"), nullptr);
+        QCOMPARE(box.objectName(), QStringLiteral("NotificationBox"));
+        QCOMPARE(box.windowTitle(), QStringLiteral("NotificationBox"));
+        QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(box.testAttribute(Qt::WA_TranslucentBackground));
+        int shownDuringExec = -1;
+        const int result = execAnd(&box, [&] {
+            shownDuringExec = button(&box, "bt_ok")->isVisible() && !button(&box, "bt_yes")->isVisible() &&
+                              !button(&box, "bt_no")->isVisible();
+            QCOMPARE(button(&box, "bt_ok")->text(), QString::fromUtf8("확인"));
+            button(&box, "bt_ok")->click();
+        });
+        QCOMPARE(shownDuringExec, 1);
+        QCOMPARE(result, int(QDialog::Rejected));
+        QVERIFY(!box.isVisible());
+    }
+
+    void twoButtonForm()
+    {
+        NotificationBox box(true, QStringLiteral("sure?"), nullptr);
+        QSignalSpy confirmed(&box, &NotificationBox::confirm_press);
+        bool okHidden = false;
+        int result = execAnd(&box, [&] {
+            okHidden = !button(&box, "bt_ok")->isVisible() && button(&box, "bt_yes")->isVisible() &&
+                       button(&box, "bt_no")->isVisible();
+            button(&box, "bt_yes")->click();
+        });
+        QVERIFY(okHidden);
+        QCOMPARE(result, int(QDialog::Rejected));
+        QCOMPARE(confirmed.count(), 1);
+
+        result = execAnd(&box, [&] { button(&box, "bt_no")->click(); });
+        QCOMPARE(result, int(QDialog::Rejected));
+        QCOMPARE(confirmed.count(), 1);
+        QCOMPARE(button(&box, "bt_no")->text(), QString::fromUtf8("아니오"));
+        QCOMPARE(button(&box, "bt_yes")->text(), QString::fromUtf8("예"));
+    }
+
+    void escapeCloses()
+    {
+        NotificationBox box(false, QStringLiteral("x"), nullptr);
+        const int result = execAnd(&box, [&] { QTest::keyClick(&box, Qt::Key_Escape); });
+        QCOMPARE(result, int(QDialog::Rejected));
+        QVERIFY(!box.isVisible());
+    }
+
+    void widgets()
+    {
+        const QString text = QString::fromUtf8("첫째 줄\n둘째 줄\n셋째 줄");
+        NotificationBox box(false, text, nullptr);
+        auto* bg = box.findChild<QFrame*>(QStringLiteral("bg"));
+        auto* noti = box.findChild<QFrame*>(QStringLiteral("noti"));
+        auto* label = box.findChild<QLabel*>(QStringLiteral("lb_content"));
+        QVERIFY(bg && noti && label);
+        QCOMPARE(box.size(), QSize(900, 600));
+        QCOMPARE(bg->geometry(), QRect(0, 0, 900, 600));
+        QCOMPARE(noti->geometry(), QRect(255, 130, 390, 307));
+        QCOMPARE(label->geometry(), QRect(10, 100, 370, 111));
+        QCOMPARE(button(&box, "bt_ok")->geometry(), QRect(150, 250, 91, 31));
+        QCOMPARE(button(&box, "bt_yes")->geometry(), QRect(90, 250, 91, 31));
+        QCOMPARE(button(&box, "bt_no")->geometry(), QRect(210, 249, 91, 33));
+        QCOMPARE(label->alignment(), Qt::AlignCenter);
+        QVERIFY(!label->wordWrap());
+        QCOMPARE(label->text(), text);
+        QCOMPARE(box.text(), text);
+        QCOMPARE(bg->styleSheet(), QStringLiteral("background-color:rgba(0, 0, 0,40)"));
+        QVERIFY(noti->styleSheet().contains(QString::fromUtf8("url(:/image/notificate/확인배경.png)")));
+        QVERIFY(QFile::exists(QString::fromUtf8(":/image/notificate/확인배경.png")));
+        // Stacking inside the panel, bottom to top.
+        const QObjectList order = noti->children();
+        QCOMPARE(order.indexOf(label) < order.indexOf(button(&box, "bt_ok")), true);
+        QCOMPARE(order.indexOf(button(&box, "bt_ok")) < order.indexOf(button(&box, "bt_yes")), true);
+        QCOMPARE(order.indexOf(button(&box, "bt_yes")) < order.indexOf(button(&box, "bt_no")), true);
+    }
+
+    void fullScreenPlacement()
+    {
+        AppState::setFullScreenMode(true);
+        QWidget parent;
+        parent.resize(1920, 1080);
+        NotificationBox box(false, QStringLiteral("x"), &parent);
+        QCOMPARE(box.geometry(), QRect(0, 0, 1920, 1080));
+        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("bg"))->geometry(), QRect(0, 0, 1920, 1080));
+        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("noti"))->geometry(), QRect(765, 370, 390, 307));
+    }
+
+    void windowedPlacement()
+    {
+        QWidget parent;
+        parent.setWindowFlags(Qt::FramelessWindowHint);
+        parent.setGeometry(200, 150, 900, 600);
+        parent.show();
+        NotificationBox box(false, QStringLiteral("x"), &parent);
+        const int h = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        // The veil covers the parent window, shifted by the box's offsets.
+        QCOMPARE(box.size(), QSize(900, 600));
+        QCOMPARE(box.pos(), parent.pos() + QPoint(12, 14 + h));
+    }
+
+    void replacedWhileOpen()
+    {
+        QWidget owner;
+        QSharedPointer<NotificationBox> slot;
+        QList<QPointer<NotificationBox>> seen;
+        bool firstAliveInSecond = false;
+        NotificationBox::setExecHook([&](NotificationBox* box) {
+            seen << box;
+            if (seen.size() == 1) {
+                // A nested message shows a second box into the same slot.
+                NotificationBox::showNotification(slot, QStringLiteral("second"), &owner);
+                firstAliveInSecond = !seen[0].isNull();
+                QTimer::singleShot(0, seen[0].data(), [&] { button(seen[0], "bt_ok")->click(); });
+            } else {
+                firstAliveInSecond = !seen[0].isNull();
+                button(box, "bt_ok")->click();
+            }
+        });
+        QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("first"), &owner));
+        QVERIFY(firstAliveInSecond);
+        QCOMPARE(seen.size(), 2);
+        // The first box is released once its own wait is over; the slot keeps the newest.
+        QVERIFY(seen[0].isNull());
+        QCOMPARE(slot.data(), seen[1].data());
+        QCOMPARE(slot->text(), QStringLiteral("second"));
+    }
+
+    void ownerDestroyedWhileOpen()
+    {
+        auto* owner = new QWidget;
+        auto slot = std::make_unique<QSharedPointer<NotificationBox>>();
+        QPointer<NotificationBox> box;
+        NotificationBox::setExecHook([&](NotificationBox* b) {
+            box = b;
+            delete owner; // takes its child box with it while the box waits
+        });
+        QVERIFY(!NotificationBox::showNotification(*slot, QStringLiteral("x"), owner));
+        QVERIFY(box.isNull());
+        // The slot's handle must not delete the box a second time.
+        slot.reset();
+    }
+};
+
+QTEST_MAIN(TestNotificationBox)
+#include "TestNotificationBox.moc"
