@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtDebug>
 
 static void initTavoResources()
@@ -52,6 +54,10 @@ int run(int argc, char** argv)
     TAVO_DSK_GUI window(nullptr, fullScreenMode);
     window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     if (fullScreenMode) {
+        // Without a window manager that honours the full-screen state, the geometry still covers the screen.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            window.setGeometry(screen->geometry());
+        }
         window.setWindowState(window.windowState() | Qt::WindowFullScreen | Qt::WindowActive);
         window.showFullScreen();
     } else {
