@@ -1,6 +1,7 @@
 #include "FrameManager.h"
 
 #include "Envelope.h"
+#include "Frame_1_Login.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
 
@@ -27,7 +28,10 @@ FrameManager::~FrameManager()
 }
 
 // The number-to-screen table: one line per screen.
-void FrameManager::registerScreens() {}
+void FrameManager::registerScreens()
+{
+    registerScreen<Frame_1_Login>(1);
+}
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)
 {

@@ -1,0 +1,158 @@
+#include "Frame_1_Login.h"
+#include "ui_Frame_1_Login.h"
+
+#include "JsonText.h"
+#include "LocalText.h"
+#include "NotificationBox.h"
+#include "OtpClock.h"
+#include "PasswordRule.h"
+
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+
+constexpr int kSignIn = 1;
+constexpr int kAskReset = 5;
+constexpr int kBitUserNotice = 32;
+const char* const kOtpNeeded = "AUTHENTICATE-OTP-NEED";
+
+} // namespace
+
+Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_1_Login>())
+{
+    ui->setupUi(this);
+    ui->label_timer->hide();
+    ui->label_timer->setText(OtpClock::remainingText(0));
+
+    connect(ui->le_userID, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
+    connect(ui->le_password, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
+    connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_1_Login::bt_confirm_clicked);
+    connect(ui->le_password, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
+    connect(ui->bt_reset_pw, &QPushButton::clicked, this, &Frame_1_Login::bt_reset_pw_clicked);
+    connect(ui->bt_otp_confirm, &QPushButton::clicked, this, &Frame_1_Login::bt_otp_confirm_clicked);
+    connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
+    connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_otp_confirm, &QPushButton::click);
+
+    otpTimer = new QTimer(this);
+    otpTimer->setObjectName(QStringLiteral("otpTimer"));
+    reRequestTimer = new QTimer(this);
+    reRequestTimer->setObjectName(QStringLiteral("reRequestTimer"));
+    connect(otpTimer, &QTimer::timeout, this, &Frame_1_Login::otp_time_update);
+    connect(reRequestTimer, &QTimer::timeout, this, &Frame_1_Login::re_request_otp_time_update);
+}
+
+Frame_1_Login::~Frame_1_Login() = default;
+
+void Frame_1_Login::slot_recvinfo(Json::Value result)
+{
+    qInfo("Frame 1 Login recv Data");
+    const std::optional<int> frameIndex = JsonText::frameIndexOf(result);
+    const std::optional<std::string> text = JsonText::resultText(result);
+    if (!frameIndex || !text) {
+        qWarning("Frame 1 Login: ignored a message whose FrameIndex or result is not readable");
+        return;
+    }
+    if (*frameIndex & kBitUserNotice) {
+        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        return;
+    }
+    if (*text == kOtpNeeded) {
+        beginOtpStep();
+    }
+}
+
+void Frame_1_Login::le_input_flag()
+{
+    if (!ui->le_userID->text().isEmpty() && !ui->le_password->text().isEmpty()) {
+        if (requestAllowed) {
+            ui->bt_confirm->setEnabled(true);
+        }
+    } else {
+        ui->bt_confirm->setEnabled(false);
+    }
+
+    if (ui->le_otp->text().length() <= 3) {
+        ui->bt_otp_confirm->setEnabled(false);
+    } else if (otpCount < OtpClock::kValiditySeconds) {
+        ui->bt_otp_confirm->setEnabled(true);
+    }
+}
+
+void Frame_1_Login::bt_confirm_clicked()
+{
+    const QString userId = ui->le_userID->text();
+    const std::string password = ui->le_password->text().toUtf8().toStdString();
+
+    const int code = PasswordRule().checkPassword(password);
+    const QString problem = PasswordRule::message(code);
+    if (!problem.isEmpty()) {
+        NotificationBox::showNotification(notificationBox, problem, this);
+        return;
+    }
+
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kSignIn;
+    request["login"]["id"] = LocalText::encode(userId);
+    request["login"]["pw"] = passwordDigestField(password);
+    emit sendSignalData(request);
+}
+
+void Frame_1_Login::bt_otp_confirm_clicked()
+{
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kSignIn;
+    request["login"]["otp"] = LocalText::encode(ui->le_otp->text());
+    emit sendSignalData(request);
+}
+
+void Frame_1_Login::bt_reset_pw_clicked()
+{
+    qDebug("Find Password Clicked");
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kAskReset;
+    emit sendSignalData(request);
+}
+
+void Frame_1_Login::beginOtpStep()
+{
+    ui->label_timer->show();
+    ui->le_userID->setEnabled(false);
+    ui->le_password->setEnabled(false);
+    ui->bt_confirm->setEnabled(false);
+    ui->bt_otp_confirm->setEnabled(false);
+    ui->le_otp->clear();
+    ui->le_otp->setEnabled(true);
+    otpTimer->start(OtpClock::kTickMs);
+    reRequestTimer->start(OtpClock::kTickMs);
+    ui->bt_confirm->setText(QString::fromUtf8("재요청"));
+    reRequestCount = 0;
+    otpCount = 0;
+    requestAllowed = false;
+    ui->le_otp->setFocus(Qt::OtherFocusReason);
+}
+
+void Frame_1_Login::otp_time_update()
+{
+    // The window has closed: further ticks change nothing, so the count never wraps.
+    if (otpCount >= OtpClock::kValiditySeconds) {
+        return;
+    }
+    ++otpCount;
+    ui->label_timer->setText(OtpClock::remainingText(otpCount));
+    if (otpCount == OtpClock::kValiditySeconds) {
+        ui->bt_otp_confirm->setEnabled(false);
+        otpTimer->stop();
+    }
+}
+
+void Frame_1_Login::re_request_otp_time_update()
+{
+    if (reRequestCount >= OtpClock::kHoldOffTicks) {
+        reRequestTimer->stop();
+        ui->bt_confirm->setEnabled(true);
+        return;
+    }
+    ++reRequestCount;
+}

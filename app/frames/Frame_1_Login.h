@@ -1,0 +1,52 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include <memory>
+
+class NotificationBox;
+class QTimer;
+
+namespace Ui {
+class Frame_1_Login;
+}
+
+// Sign-in in two steps: user ID and password, then the one-time password within its
+// three-minute window, with a re-request once the 30-second hold-off has passed.
+class Frame_1_Login : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Frame_1_Login(QWidget* parent, const Json::Value& data);
+    ~Frame_1_Login() override;
+
+signals:
+    void sendSignalData(Json::Value message);
+
+public slots:
+    void slot_recvinfo(Json::Value result);
+    void le_input_flag();
+    void bt_confirm_clicked();
+    void bt_otp_confirm_clicked();
+    void bt_reset_pw_clicked();
+    void otp_time_update();
+    void re_request_otp_time_update();
+
+private:
+    void beginOtpStep();
+
+    std::unique_ptr<Ui::Frame_1_Login> ui;
+    QSharedPointer<NotificationBox> notificationBox;
+    QTimer* otpTimer = nullptr;
+    QTimer* reRequestTimer = nullptr;
+    quint32 reRequestCount = 0;
+    quint32 otpCount = 0;
+    // Once the one-time-password step has begun, only the hold-off may enable the request again.
+    bool requestAllowed = true;
+};
