@@ -2,6 +2,7 @@
 
 #include "Envelope.h"
 #include "Frame_1_Login.h"
+#include "Frame_4_Reset_Password.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
 
@@ -31,6 +32,7 @@ FrameManager::~FrameManager()
 void FrameManager::registerScreens()
 {
     registerScreen<Frame_1_Login>(1);
+    registerScreen<Frame_4_Reset_Password>(5);
 }
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)

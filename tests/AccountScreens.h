@@ -57,6 +57,16 @@ inline void commitText(QWidget* field, const QString& text)
     QApplication::sendEvent(field, &event);
 }
 
+// The widget Tab moves to from `widget`.
+inline QWidget* nextTabStop(QWidget* widget)
+{
+    QWidget* next = widget->nextInFocusChain();
+    while (next != widget && !(next->focusPolicy() & Qt::TabFocus)) {
+        next = next->nextInFocusChain();
+    }
+    return next;
+}
+
 inline void pressOk(NotificationBox* box)
 {
     child<QPushButton>(box, "bt_ok")->click();

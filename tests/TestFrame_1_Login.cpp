@@ -32,8 +32,12 @@ private:
     QLabel* timerLabel() const { return child<QLabel>(screen.get(), "label_timer"); }
     QTimer* timer(const char* name) const { return child<QTimer>(screen.get(), name); }
 
+    // Empty when there is no such message, so a missing message fails the comparison.
     QString sentText(int i) const
     {
+        if (i >= sent->count()) {
+            return QString();
+        }
         return QString::fromStdString(JsonText::writeCompact(sent->at(i).at(0).value<Json::Value>()));
     }
 

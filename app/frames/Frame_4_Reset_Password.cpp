@@ -1,0 +1,175 @@
+#include "Frame_4_Reset_Password.h"
+#include "ui_Frame_4_Reset_Password.h"
+
+#include "JsonText.h"
+#include "LocalText.h"
+#include "NotificationBox.h"
+#include "OtpClock.h"
+
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+
+constexpr int kBackToSignIn = 1;
+constexpr int kProveUser = 5;
+constexpr int kResetOtp = 6;
+constexpr int kBitUserNotice = 32;
+// A filled mask without spaces is 11 digits and two "-".
+constexpr int kPhoneCompleteAbove = 12;
+const char* const kUserProved = "USER-PROVE-OK";
+const char* const kResetDone = "RESET-PASSWORD-OK";
+const char* const kReRequestStyle =
+    "#bt_req_OTP{border-image:url(:/resource/reotp_selected.png) 0 0 0 0 stretch stretch;}"
+    "#bt_req_OTP:disabled{border-image:url(:/resource/reotp_gray.png) 0 0 0 0 stretch stretch;}";
+
+QString withoutSpaces(QString text)
+{
+    return text.remove(QLatin1Char(' '));
+}
+
+} // namespace
+
+Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Value& /*data*/)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>())
+{
+    ui->setupUi(this);
+    ui->le_phoneNum->setText(QString());
+    ui->le_phoneNum->setCursorPosition(0);
+    ui->label_timer->hide();
+    ui->label_timer->setText(OtpClock::remainingText(0));
+
+    connect(ui->bt_req_OTP, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_req_OTP_clicked);
+    connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_confirm_clicked);
+    connect(ui->bt_back, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_back_clicked);
+    connect(ui->le_userID, &QLineEdit::textChanged, this, &Frame_4_Reset_Password::le_input_flag);
+    connect(ui->le_phoneNum, &QLineEdit::textChanged, this, &Frame_4_Reset_Password::le_input_flag);
+    connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_4_Reset_Password::le_input_flag);
+    connect(ui->le_phoneNum, &QLineEdit::returnPressed, ui->bt_req_OTP, &QPushButton::click);
+    connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
+
+    otpTimer = new QTimer(this);
+    otpTimer->setObjectName(QStringLiteral("otpTimer"));
+    reRequestTimer = new QTimer(this);
+    reRequestTimer->setObjectName(QStringLiteral("reRequestTimer"));
+    connect(otpTimer, &QTimer::timeout, this, &Frame_4_Reset_Password::otp_time_update);
+    connect(reRequestTimer, &QTimer::timeout, this, &Frame_4_Reset_Password::re_request_otp_time_update);
+}
+
+Frame_4_Reset_Password::~Frame_4_Reset_Password() = default;
+
+void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
+{
+    qInfo("Frame 4 reset pw recv Data");
+    const std::optional<int> frameIndex = JsonText::frameIndexOf(result);
+    const std::optional<std::string> text = JsonText::resultText(result);
+    if (!frameIndex || !text) {
+        qWarning("Frame 4 reset pw: ignored a message whose FrameIndex or result is not readable");
+        return;
+    }
+    if (*frameIndex & kBitUserNotice) {
+        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+    } else if (*text == kUserProved) {
+        beginOtpStep();
+    } else if (*text == kResetDone) {
+        showResetDone();
+    }
+}
+
+void Frame_4_Reset_Password::le_input_flag()
+{
+    const bool identityComplete =
+        !ui->le_userID->text().isEmpty() && withoutSpaces(ui->le_phoneNum->text()).length() > kPhoneCompleteAbove;
+    if (!identityComplete) {
+        ui->bt_req_OTP->setEnabled(false);
+    } else if (requestAllowed) {
+        ui->bt_req_OTP->setEnabled(true);
+    }
+
+    if (ui->le_otp->text().length() <= 3) {
+        ui->bt_confirm->setEnabled(false);
+    } else if (otpCount < OtpClock::kValiditySeconds) {
+        ui->bt_confirm->setEnabled(true);
+    }
+}
+
+void Frame_4_Reset_Password::bt_confirm_clicked()
+{
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kResetOtp;
+    request["otp"] = LocalText::encode(ui->le_otp->text());
+    emit sendSignalData(request);
+}
+
+void Frame_4_Reset_Password::bt_req_OTP_clicked()
+{
+    const QString digits = withoutSpaces(ui->le_phoneNum->text()).remove(QLatin1Char('-'));
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kProveUser;
+    request["user_prove"]["id"] = LocalText::encode(ui->le_userID->text());
+    request["user_prove"]["phone"] = LocalText::encode(digits);
+    emit sendSignalData(request);
+}
+
+void Frame_4_Reset_Password::bt_back_clicked()
+{
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kBackToSignIn;
+    emit sendSignalData(request);
+}
+
+void Frame_4_Reset_Password::beginOtpStep()
+{
+    ui->bt_confirm->show();
+    ui->label_auth->show();
+    ui->le_otp->show();
+    ui->label_timer->show();
+    ui->le_userID->setEnabled(false);
+    ui->le_phoneNum->setEnabled(false);
+    ui->bt_req_OTP->setEnabled(false);
+    ui->bt_confirm->setEnabled(false);
+    requestAllowed = false;
+    ui->le_otp->clear();
+    otpTimer->start(OtpClock::kTickMs);
+    reRequestTimer->start(OtpClock::kTickMs);
+    ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
+    reRequestCount = 0;
+    otpCount = 0;
+    ui->le_otp->setFocus(Qt::OtherFocusReason);
+}
+
+// The main program takes over only once the user has read that the reset is done.
+void Frame_4_Reset_Password::showResetDone()
+{
+    if (!NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this)) {
+        return;
+    }
+    Json::Value back(Json::objectValue);
+    back["FrameIndex"] = kResetOtp;
+    back["Info"] = "BackRutin";
+    emit sendSignalData(back);
+}
+
+void Frame_4_Reset_Password::otp_time_update()
+{
+    // The window has closed: further ticks change nothing, so the count never wraps.
+    if (otpCount >= OtpClock::kValiditySeconds) {
+        return;
+    }
+    ++otpCount;
+    ui->label_timer->setText(OtpClock::remainingText(otpCount));
+    if (otpCount == OtpClock::kValiditySeconds) {
+        ui->bt_confirm->setEnabled(false);
+        otpTimer->stop();
+    }
+}
+
+void Frame_4_Reset_Password::re_request_otp_time_update()
+{
+    if (reRequestCount >= OtpClock::kHoldOffTicks) {
+        reRequestTimer->stop();
+        ui->bt_req_OTP->setEnabled(true);
+        return;
+    }
+    ++reRequestCount;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include <memory>
+
+class NotificationBox;
+class QTimer;
+
+namespace Ui {
+class Frame_4_Reset_Password;
+}
+
+// Password reset: the user proves identity with user ID and phone number, then confirms the
+// reset with a one-time password, with the same count-down and hold-off as the sign-in screen.
+class Frame_4_Reset_Password : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Frame_4_Reset_Password(QWidget* parent, const Json::Value& data);
+    ~Frame_4_Reset_Password() override;
+
+signals:
+    void sendSignalData(Json::Value message);
+
+public slots:
+    void slot_recvinfo(Json::Value result);
+    void le_input_flag();
+    void bt_confirm_clicked();
+    void bt_req_OTP_clicked();
+    void bt_back_clicked();
+    void otp_time_update();
+    void re_request_otp_time_update();
+
+private:
+    void beginOtpStep();
+    void showResetDone();
+
+    std::unique_ptr<Ui::Frame_4_Reset_Password> ui;
+    QSharedPointer<NotificationBox> notificationBox;
+    QTimer* otpTimer = nullptr;
+    QTimer* reRequestTimer = nullptr;
+    quint32 reRequestCount = 0;
+    quint32 otpCount = 0;
+    // Once the identity was accepted, only the hold-off may enable the request again.
+    bool requestAllowed = true;
+};
