@@ -3,6 +3,7 @@
 #include "Envelope.h"
 #include "Frame_1_Login.h"
 #include "Frame_4_Reset_Password.h"
+#include "Frame_5_New_Password.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
 
@@ -33,6 +34,7 @@ void FrameManager::registerScreens()
 {
     registerScreen<Frame_1_Login>(1);
     registerScreen<Frame_4_Reset_Password>(5);
+    registerScreen<Frame_5_New_Password>(7);
 }
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)

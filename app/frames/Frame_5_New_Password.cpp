@@ -1,0 +1,99 @@
+#include "Frame_5_New_Password.h"
+#include "ui_Frame_5_New_Password.h"
+
+#include "JsonText.h"
+#include "LocalText.h"
+#include "NotificationBox.h"
+#include "PasswordRule.h"
+
+#include <QtDebug>
+
+namespace {
+
+constexpr int kBackToSignIn = 1;
+constexpr int kNewPassword = 7;
+constexpr int kBitUserNotice = 32;
+
+} // namespace
+
+Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /*data*/)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_5_New_Password>())
+{
+    // The user learns why this screen appears before it is built.
+    if (!NotificationBox::showNotification(notificationBox,
+                                           QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
+                                                             "있습니다.\n비밀번호 변경화면으로 이동합니다."),
+                                           this)) {
+        return;
+    }
+
+    ui->setupUi(this);
+    connect(ui->bt_back, &QPushButton::clicked, this, &Frame_5_New_Password::bt_back_clicked);
+    connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_5_New_Password::bt_confirm_clicked);
+    connect(ui->le_newPassword, &QLineEdit::textChanged, this, &Frame_5_New_Password::le_input_flag);
+    connect(ui->le_newPasswordConfirm, &QLineEdit::textChanged, this, &Frame_5_New_Password::le_input_flag);
+    connect(ui->le_newPasswordConfirm, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
+    ui->bt_confirm->setEnabled(false);
+}
+
+Frame_5_New_Password::~Frame_5_New_Password() = default;
+
+void Frame_5_New_Password::slot_recvinfo(Json::Value result)
+{
+    qInfo("Recv Data Frame NewPW");
+    const std::optional<int> frameIndex = JsonText::frameIndexOf(result);
+    if (!frameIndex) {
+        qWarning("Frame NewPW: ignored a message whose FrameIndex is not readable");
+        return;
+    }
+    if (*frameIndex & kBitUserNotice) {
+        const std::optional<std::string> text = JsonText::resultText(result);
+        if (!text) {
+            qWarning("Frame NewPW: ignored a notice whose result is not a text");
+            return;
+        }
+        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        return;
+    }
+    // Anything else is the main program's confirmation that the password was changed.
+    if (!NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this)) {
+        return;
+    }
+    Json::Value back(Json::objectValue);
+    back["FrameIndex"] = kNewPassword;
+    back["Info"] = "BackRutin";
+    emit sendSignalData(back);
+}
+
+void Frame_5_New_Password::bt_back_clicked()
+{
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kBackToSignIn;
+    emit sendSignalData(request);
+}
+
+void Frame_5_New_Password::bt_confirm_clicked()
+{
+    const QString password = ui->le_newPassword->text();
+    if (password != ui->le_newPasswordConfirm->text()) {
+        NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호가 일치하지 않습니다."), this);
+        return;
+    }
+
+    const std::string bytes = password.toUtf8().toStdString();
+    const QString problem = PasswordRule::message(PasswordRule().checkPassword(bytes));
+    if (!problem.isEmpty()) {
+        NotificationBox::showNotification(notificationBox, problem, this);
+        return;
+    }
+
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = kNewPassword;
+    request["NewPW"] = passwordDigestField(bytes);
+    emit sendSignalData(request);
+}
+
+void Frame_5_New_Password::le_input_flag()
+{
+    ui->bt_confirm->setEnabled(!ui->le_newPassword->text().isEmpty() && !ui->le_newPasswordConfirm->text().isEmpty());
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include <memory>
+
+class NotificationBox;
+
+namespace Ui {
+class Frame_5_New_Password;
+}
+
+// A user who signed in with an initial password sets a new one here, tested against the local
+// password rules and sent only as its digest.
+class Frame_5_New_Password : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Frame_5_New_Password(QWidget* parent, const Json::Value& data);
+    ~Frame_5_New_Password() override;
+
+signals:
+    void sendSignalData(Json::Value message);
+
+public slots:
+    void slot_recvinfo(Json::Value result);
+    void bt_back_clicked();
+    void bt_confirm_clicked();
+    void le_input_flag();
+
+private:
+    std::unique_ptr<Ui::Frame_5_New_Password> ui;
+    QSharedPointer<NotificationBox> notificationBox;
+};
