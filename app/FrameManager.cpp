@@ -2,6 +2,7 @@
 
 #include "Envelope.h"
 #include "Frame_1_Login.h"
+#include "Frame_2_SelectRes.h"
 #include "Frame_4_Reset_Password.h"
 #include "Frame_5_New_Password.h"
 #include "JsonText.h"
@@ -33,6 +34,7 @@ FrameManager::~FrameManager()
 void FrameManager::registerScreens()
 {
     registerScreen<Frame_1_Login>(1);
+    registerScreen<Frame_2_SelectRes>(2);
     registerScreen<Frame_4_Reset_Password>(5);
     registerScreen<Frame_5_New_Password>(7);
 }

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QModelIndex>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class Item_PCinfo;
+
+namespace Ui {
+class Frame_2_SelectRes;
+}
+
+// Screen 2: one card per remote PC the user may open. A row click reports the chosen PC to
+// the main program (once per run); the settings button asks for the streaming options.
+class Frame_2_SelectRes : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Frame_2_SelectRes(QWidget* parent, const Json::Value& info);
+    ~Frame_2_SelectRes() override;
+
+    // Forgets the reported click, as at the start of a run (tests run many "runs" in one process).
+    static void resetResourceRequest();
+
+signals:
+    void sendSignalData(Json::Value message);
+
+public slots:
+    void slot_recvinfo(Json::Value result);
+    void bt_setting_clicked();
+    void list_item_clicked(QModelIndex index);
+
+private:
+    struct Row
+    {
+        int resourceKey = 0;
+        QString resourceName;
+        QString state;
+        Item_PCinfo* card = nullptr;
+        // Where the row's resource sits in `resources`; rows skip elements that cannot be read.
+        Json::ArrayIndex element = 0;
+    };
+
+    void addRow(Json::ArrayIndex element);
+
+    std::unique_ptr<Ui::Frame_2_SelectRes> ui;
+    Json::Value resources;
+    // Grows with the list: every resource the main program sends gets its row.
+    std::vector<Row> rows;
+
+    // One reported choice per run: the main program acts on the first and must not get a second.
+    inline static bool resourceRequestSent = false;
+};

@@ -1,0 +1,46 @@
+#include "Item_PCinfo.h"
+#include "ui_Item_PCinfo.h"
+
+namespace {
+
+const char* const kUsableState = "wait";
+const char* const kBannedMonitorStyle =
+    "#lb_pc{border-image:url(:/image/pc_select/ban_monitor.png) 0 0 0 0 stretch stretch;}";
+
+} // namespace
+
+Item_PCinfo::Item_PCinfo(const QString& name, const QString& state, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::Item_PCinfo>())
+{
+    ui->setupUi(this);
+    ui->lb_pcName->setText(name);
+    ui->lb_time_msg->hide();
+    applyState(state);
+}
+
+Item_PCinfo::~Item_PCinfo() = default;
+
+QString Item_PCinfo::stateMessage(const QString& state)
+{
+    if (state == QLatin1String(kUsableState)) {
+        return QString();
+    }
+    if (state == QLatin1String("ready-fail")) {
+        return QString::fromUtf8("지금은 사용할 수 없습니다.");
+    }
+    if (state == QLatin1String("ready")) {
+        return QString::fromUtf8("이미 로그인 중입니다.");
+    }
+    // "broken" and every state this client does not know.
+    return QString::fromUtf8("장애가 발생했습니다.\n재접속 해 주세요.");
+}
+
+void Item_PCinfo::applyState(const QString& state)
+{
+    if (state == QLatin1String(kUsableState)) {
+        return;
+    }
+    ui->lb_time_msg->show();
+    ui->lb_pc->setStyleSheet(QString::fromLatin1(kBannedMonitorStyle));
+    ui->lb_time_msg->setText(stateMessage(state));
+}

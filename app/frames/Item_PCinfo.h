@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class Item_PCinfo;
+}
+
+// The card of one remote PC in the selection list: its name, its state as a picture and a
+// message, and two restore buttons that are shown but do nothing yet.
+class Item_PCinfo : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Item_PCinfo(const QString& name, const QString& state, QWidget* parent);
+    ~Item_PCinfo() override;
+
+    // Only "wait" (exactly so spelled) is a usable PC; every other state shows the crossed-out
+    // monitor and a message.
+    void applyState(const QString& state);
+
+    // The message shown for `state`; empty for "wait".
+    static QString stateMessage(const QString& state);
+
+private:
+    std::unique_ptr<Ui::Item_PCinfo> ui;
+};
