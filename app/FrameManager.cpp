@@ -5,6 +5,7 @@
 #include "Frame_2_SelectRes.h"
 #include "Frame_4_Reset_Password.h"
 #include "Frame_5_New_Password.h"
+#include "Frame_6_ForgeryCheck.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
 
@@ -37,6 +38,7 @@ void FrameManager::registerScreens()
     registerScreen<Frame_2_SelectRes>(2);
     registerScreen<Frame_4_Reset_Password>(5);
     registerScreen<Frame_5_New_Password>(7);
+    registerScreen<Frame_6_ForgeryCheck>(8);
 }
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include <memory>
+
+class NotificationBox;
+class QMovie;
+
+namespace Ui {
+class Frame_6_ForgeryCheck;
+}
+
+// Screen 8, the first of every run: a spinner while the main program checks the installed
+// software, the percentage of an update download, and the close of the program when the
+// download fails.
+class Frame_6_ForgeryCheck : public QWidget
+{
+    Q_OBJECT
+
+public:
+    Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& info);
+    ~Frame_6_ForgeryCheck() override;
+
+    // " %5.2f%": " 12.50%", "  0.00%", " 100.00%".
+    static QString percentText(float percent);
+
+signals:
+    void sendSignalData(Json::Value message);
+
+public slots:
+    void slot_recvinfo(Json::Value result);
+
+private:
+    void showDownloadStart();
+    void showDownloadError();
+
+    std::unique_ptr<Ui::Frame_6_ForgeryCheck> ui;
+    QSharedPointer<NotificationBox> notificationBox;
+    std::unique_ptr<QMovie> movie;
+};

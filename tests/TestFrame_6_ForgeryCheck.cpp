@@ -1,0 +1,265 @@
+// The integrity-check screen: its look at start, the update offer, the download view and its
+// percentages, the failed download with its box and close request, values of the wrong type,
+// and the bytes the real window writes for it.
+#include "Frame_2_SelectRes.h"
+#include "Frame_6_ForgeryCheck.h"
+#include "ScreenTestSupport.h"
+
+#include <QLabel>
+#include <QMovie>
+
+using ScreenTest::json;
+
+namespace {
+
+// An update for the screen on show, as the main program sends it.
+Json::Value update(const char* info)
+{
+    return ScreenTest::message(72, json(info));
+}
+
+const char* const kCheckingStatus = "<p style=\"line-height:80%\">Nimbara Workspace</p>"
+                                    "<p style=\"line-height:80%\">위변조 검사 중입니다.</p>";
+const char* const kDownloadingStatus = "<p style=\"line-height:80%\">Nimbara Workspace</p>"
+                                       "<p style=\"line-height:80%\">최신버전 다운로드 중입니다.</p>";
+
+} // namespace
+
+class TestFrame_6_ForgeryCheck : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestPeer peer;
+    std::unique_ptr<Frame_6_ForgeryCheck> screen;
+    QStringList boxTexts;
+    std::function<void(NotificationBox*)> answer;
+
+    QLabel* label(const char* name) const { return screen->findChild<QLabel*>(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        ScreenTest::initProgram();
+        QVERIFY(peer.listen());
+        NotificationBox::setExecHook([this](NotificationBox* box) {
+            boxTexts << box->text();
+            if (answer) {
+                answer(box);
+            } else {
+                ScreenTest::pressOk(box);
+            }
+        });
+    }
+
+    void init()
+    {
+        boxTexts.clear();
+        answer = nullptr;
+        screen = std::make_unique<Frame_6_ForgeryCheck>(nullptr, Json::Value(0));
+    }
+
+    void cleanup() { screen.reset(); }
+
+    void startsChecking()
+    {
+        QCOMPARE(screen->objectName(), QStringLiteral("Frame_6_ForgeryCheck"));
+        QCOMPARE(screen->size(), QSize(420, 420));
+        QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kCheckingStatus));
+        QCOMPARE(label("lb_status")->geometry(), QRect(0, 10, 420, 61));
+        QCOMPARE(label("lb_status")->alignment(), Qt::AlignCenter);
+        QCOMPARE(label("lb_spinner")->geometry(), QRect(35, 70, 350, 331));
+        QCOMPARE(label("lb_update")->geometry(), QRect(35, 225, 350, 20));
+        QVERIFY(label("lb_update")->isHidden());
+        QVERIFY(!label("lb_spinner")->isHidden());
+        QMovie* movie = label("lb_spinner")->movie();
+        QVERIFY(movie);
+        QVERIFY(movie->isValid());
+        QCOMPARE(movie->fileName(), QStringLiteral(":/image/loading/spinner.gif"));
+        QCOMPARE(movie->scaledSize(), QSize(280, 280));
+        QCOMPARE(movie->state(), QMovie::Running);
+        // The percentage is drawn over the spinner.
+        QVERIFY(screen->children().indexOf(label("lb_update")) > screen->children().indexOf(label("lb_spinner")));
+    }
+
+    void updateOfferAnswered()
+    {
+        QSignalSpy sent(screen.get(), &Frame_6_ForgeryCheck::sendSignalData);
+        // An offer wins over a failed download in the same message: no box, only the answer.
+        screen->slot_recvinfo(update(R"({"Update":true,"data":-1})"));
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).value<Json::Value>(), ScreenTest::message(8));
+        QVERIFY(boxTexts.isEmpty());
+        QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kCheckingStatus));
+        QVERIFY(label("lb_update")->isHidden());
+    }
+
+    void downloadPercentages_data()
+    {
+        QTest::addColumn<QByteArray>("progress");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("12.5") << QByteArray(R"({"data":0,"per":12.5})") << QStringLiteral(" 12.50%");
+        QTest::newRow("37.5") << QByteArray(R"({"data":0,"per":37.5})") << QStringLiteral(" 37.50%");
+        QTest::newRow("0") << QByteArray(R"({"data":0,"per":0})") << QStringLiteral("  0.00%");
+        QTest::newRow("100 overflows the field") << QByteArray(R"({"data":0,"per":100})") << QStringLiteral(" 100.00%");
+        QTest::newRow("integer 7") << QByteArray(R"({"data":0,"per":7})") << QStringLiteral("  7.00%");
+        QTest::newRow("no per") << QByteArray(R"({"data":0})") << QStringLiteral("  0.00%");
+    }
+
+    void downloadPercentages()
+    {
+        QFETCH(QByteArray, progress);
+        QFETCH(QString, shown);
+        screen->slot_recvinfo(update(R"({"Update":false,"data":null})"));
+        QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kDownloadingStatus));
+        QVERIFY(!label("lb_update")->isHidden());
+        QCOMPARE(label("lb_update")->text(), QStringLiteral("  0.00%"));
+        QCOMPARE(label("lb_spinner")->movie()->state(), QMovie::Running);
+        screen->slot_recvinfo(update(R"({"data":0,"per":55})"));
+        screen->slot_recvinfo(update(progress.constData()));
+        QCOMPARE(label("lb_update")->text(), shown);
+    }
+
+    void restartAndProgressBeforeStart()
+    {
+        // A report before the start changes the hidden text only.
+        screen->slot_recvinfo(update(R"({"data":0,"per":50})"));
+        QVERIFY(label("lb_update")->isHidden());
+        QCOMPARE(label("lb_update")->text(), QStringLiteral(" 50.00%"));
+        QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kCheckingStatus));
+        // "data" absent (and "Info" absent) starts the download view; a second start falls back to 0.
+        screen->slot_recvinfo(ScreenTest::message(72));
+        QVERIFY(!label("lb_update")->isHidden());
+        screen->slot_recvinfo(update(R"({"data":0,"per":80})"));
+        screen->slot_recvinfo(update(R"({"data":null})"));
+        QCOMPARE(label("lb_update")->text(), QStringLiteral("  0.00%"));
+    }
+
+    void otherStagesChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("info");
+        QTest::newRow("1") << QByteArray(R"({"data":1,"per":40})");
+        QTest::newRow("-2") << QByteArray(R"({"data":-2})");
+        QTest::newRow("true") << QByteArray(R"({"data":true})");
+    }
+
+    void otherStagesChangeNothing()
+    {
+        QFETCH(QByteArray, info);
+        screen->slot_recvinfo(update(R"({"data":null})"));
+        screen->slot_recvinfo(update(R"({"data":0,"per":25})"));
+        QSignalSpy sent(screen.get(), &Frame_6_ForgeryCheck::sendSignalData);
+        screen->slot_recvinfo(update(info.constData()));
+        QCOMPARE(label("lb_update")->text(), QStringLiteral(" 25.00%"));
+        QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kDownloadingStatus));
+        QCOMPARE(sent.count(), 0);
+        QVERIFY(boxTexts.isEmpty());
+    }
+
+    void failedDownloadAsksToClose()
+    {
+        QSignalSpy sent(screen.get(), &Frame_6_ForgeryCheck::sendSignalData);
+        bool sentBeforeAnswer = true;
+        answer = [&](NotificationBox* box) {
+            sentBeforeAnswer = sent.count() > 0;
+            QVERIFY(box->isModal());
+            QCOMPARE(box->parentWidget(), screen.get());
+            ScreenTest::pressOk(box);
+        };
+        screen->slot_recvinfo(update(R"({"data":-1})"));
+        QCOMPARE(boxTexts,
+                 QStringList{QString::fromUtf8("다운로드 중 오류가 발생했습니다.\n관리자에게 문의해주세요.")});
+        QVERIFY(!sentBeforeAnswer);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).value<Json::Value>(),
+                 ScreenTest::message(128, Json::Value("Hash values do not match")));
+    }
+
+    void wrongTypesIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("Info text") << QByteArray(R"({"FrameIndex":72,"Info":"Update"})");
+        QTest::newRow("Info array") << QByteArray(R"({"FrameIndex":72,"Info":[true]})");
+        QTest::newRow("Update text") << QByteArray(R"({"FrameIndex":72,"Info":{"Update":"true"}})");
+        QTest::newRow("Update object") << QByteArray(R"({"FrameIndex":72,"Info":{"Update":{}}})");
+        QTest::newRow("data object") << QByteArray(R"({"FrameIndex":72,"Info":{"data":{"a":-1}}})");
+        QTest::newRow("data text") << QByteArray(R"({"FrameIndex":72,"Info":{"data":"-1"}})");
+        QTest::newRow("data too large") << QByteArray(R"({"FrameIndex":72,"Info":{"data":4294967295}})");
+        QTest::newRow("per text") << QByteArray(R"({"FrameIndex":72,"Info":{"data":0,"per":"12"}})");
+    }
+
+    void wrongTypesIgnored()
+    {
+        QFETCH(QByteArray, message);
+        screen->slot_recvinfo(update(R"({"data":null})"));
+        screen->slot_recvinfo(update(R"({"data":0,"per":25})"));
+        QSignalSpy sent(screen.get(), &Frame_6_ForgeryCheck::sendSignalData);
+        screen->slot_recvinfo(json(message.constData()));
+        QCOMPARE(label("lb_update")->text(), QStringLiteral(" 25.00%"));
+        QCOMPARE(sent.count(), 0);
+        QVERIFY(boxTexts.isEmpty());
+        // The screen still answers the next good message.
+        screen->slot_recvinfo(update(R"({"Update":true})"));
+        QCOMPARE(sent.count(), 1);
+    }
+
+    // The real window against the peer: the answer to the offer and, after a failed download,
+    // the window closing with only the exit notice on the wire.
+    void bytesOnTheWire()
+    {
+        screen.reset();
+        ScreenTest::LinkedWindow window(peer);
+        QVERIFY(window.open());
+        QVERIFY(window.screen<Frame_6_ForgeryCheck>());
+        QVERIFY(window.update(update(R"({"Update":true})")));
+        QVERIFY(peer.waitForBytes(17));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":8}\n"));
+
+        peer.clear();
+        QVERIFY(window.update(update(R"({"data":null})")));
+        QVERIFY(window.update(update(R"({"data":"bad"})")));
+        QVERIFY(window.update(update(R"({"data":0,"per":37.5})")));
+        auto* percent = window.get()->findChild<QLabel*>(QStringLiteral("lb_update"));
+        QCOMPARE(percent->text(), QStringLiteral(" 37.50%"));
+        QVERIFY(percent->isVisible());
+        ScreenTest::grab(window.get(), QStringLiteral("forgery_check_download"));
+
+        peer.send(update(R"({"data":-1})"), false);
+        QTRY_VERIFY(!window.get()->isVisible());
+        QCOMPARE(boxTexts.size(), 1);
+        QVERIFY(peer.waitForBytes(20));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+    }
+
+    // A screen replaced while its error box waits must neither crash when the box closes nor
+    // close the program the newer screen now belongs to.
+    void replacedWhileErrorBoxOpen()
+    {
+        screen.reset();
+        ScreenTest::LinkedWindow window(peer);
+        QVERIFY(window.open());
+        QPointer<Frame_6_ForgeryCheck> old = window.screen<Frame_6_ForgeryCheck>();
+        answer = [&](NotificationBox* box) {
+            QPointer<NotificationBox> guard(box);
+            peer.send(ScreenTest::message(2, json(R"([{"resourceKey":1,"resourceName":"PC","state":"wait"}])")), false);
+            QVERIFY(QTest::qWaitFor([&] { return window.screen<Frame_2_SelectRes>() != nullptr; }));
+            if (guard) {
+                ScreenTest::pressOk(guard);
+            }
+        };
+        peer.send(update(R"({"data":-1})"), false);
+        QTRY_VERIFY(!old);
+        QCOMPARE(boxTexts.size(), 1);
+        QVERIFY(window.get()->isVisible());
+        QVERIFY(window.screen<Frame_2_SelectRes>());
+        QTest::qWait(20);
+        QCOMPARE(peer.bytes(), QByteArray());
+        // The new screen is fully working.
+        window.get()->findChild<QPushButton*>(QStringLiteral("bt_setting"))->click();
+        QVERIFY(peer.waitForBytes(17));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":9}\n"));
+    }
+};
+
+QTEST_MAIN(TestFrame_6_ForgeryCheck)
+#include "TestFrame_6_ForgeryCheck.moc"
