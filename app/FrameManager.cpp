@@ -3,6 +3,7 @@
 #include "Envelope.h"
 #include "Frame_1_Login.h"
 #include "Frame_2_SelectRes.h"
+#include "Frame_3_ProgressBar.h"
 #include "Frame_4_Reset_Password.h"
 #include "Frame_5_New_Password.h"
 #include "Frame_6_ForgeryCheck.h"
@@ -36,6 +37,7 @@ void FrameManager::registerScreens()
 {
     registerScreen<Frame_1_Login>(1);
     registerScreen<Frame_2_SelectRes>(2);
+    registerScreen<Frame_3_ProgressBar>(3);
     registerScreen<Frame_4_Reset_Password>(5);
     registerScreen<Frame_5_New_Password>(7);
     registerScreen<Frame_6_ForgeryCheck>(8);
