@@ -7,6 +7,7 @@
 #include "Frame_4_Reset_Password.h"
 #include "Frame_5_New_Password.h"
 #include "Frame_6_ForgeryCheck.h"
+#include "Frame_7_StreamConfig.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
 
@@ -41,6 +42,7 @@ void FrameManager::registerScreens()
     registerScreen<Frame_4_Reset_Password>(5);
     registerScreen<Frame_5_New_Password>(7);
     registerScreen<Frame_6_ForgeryCheck>(8);
+    registerScreen<Frame_7_StreamConfig>(9);
 }
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)

@@ -1,0 +1,87 @@
+#include "Frame_7_StreamConfig.h"
+#include "ui_Frame_7_StreamConfig.h"
+
+#include "JsonText.h"
+
+#include <QtDebug>
+
+#include <array>
+
+namespace {
+
+constexpr int kSelectionScreen = 2;
+constexpr int kStreamOptionsScreen = 9;
+constexpr bool kDefaultCodecIsH265 = true;
+constexpr int kDefaultQuality = 3;
+
+// Slider values 1 to 5, from speed above all to picture quality above all.
+const std::array<const char*, 5> kQualityTexts = {
+    "속도 최우선", "속도 우선", "균형", "화질 우선", "화질 최우선",
+};
+
+} // namespace
+
+Frame_7_StreamConfig::Frame_7_StreamConfig(QWidget* parent, const Json::Value& /*info*/)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_7_StreamConfig>())
+{
+    ui->setupUi(this);
+    connect(ui->bt_back, &QPushButton::clicked, this, &Frame_7_StreamConfig::bt_back_clicked);
+    connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_7_StreamConfig::bt_confirm_clicked);
+    connect(ui->slider_video_quality, &QSlider::valueChanged, this, &Frame_7_StreamConfig::slider_value_changed);
+
+    ui->slider_video_quality->setValue(lastVideoQuality);
+    // The buttons are exclusive: checking one clears the other.
+    if (lastCodecIsH265) {
+        ui->rb_h265->setChecked(true);
+    } else {
+        ui->rb_h264->setChecked(true);
+    }
+}
+
+Frame_7_StreamConfig::~Frame_7_StreamConfig() = default;
+
+void Frame_7_StreamConfig::resetSettings()
+{
+    lastCodecIsH265 = kDefaultCodecIsH265;
+    lastVideoQuality = kDefaultQuality;
+}
+
+QString Frame_7_StreamConfig::qualityText(int value)
+{
+    if (value < 1 || value > static_cast<int>(kQualityTexts.size())) {
+        return QString();
+    }
+    return QString::fromUtf8(kQualityTexts[static_cast<size_t>(value - 1)]);
+}
+
+void Frame_7_StreamConfig::slot_recvinfo(Json::Value /*result*/) {}
+
+void Frame_7_StreamConfig::bt_back_clicked()
+{
+    // Leaving without confirming keeps the saved choice as it was.
+    Json::Value message(Json::objectValue);
+    message["FrameIndex"] = kSelectionScreen;
+    emit sendSignalData(message);
+}
+
+void Frame_7_StreamConfig::bt_confirm_clicked()
+{
+    Json::Value message(Json::objectValue);
+    message["FrameIndex"] = kStreamOptionsScreen;
+    lastCodecIsH265 = ui->rb_h265->isChecked();
+    message["Video"]["Codec"] = lastCodecIsH265 ? "h265" : "h264";
+    lastVideoQuality = ui->slider_video_quality->value();
+    message["Video"]["Quality"] = lastVideoQuality;
+
+    const QString text = QString::fromStdString(JsonText::writeCompact(message)).trimmed();
+    qInfo().noquote().nospace() << "video config : " << text;
+    emit sendSignalData(message);
+}
+
+void Frame_7_StreamConfig::slider_value_changed(int value)
+{
+    const QString text = qualityText(value);
+    if (!text.isEmpty()) {
+        ui->lb_quality_state->setText(text);
+    }
+}

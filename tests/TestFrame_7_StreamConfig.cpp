@@ -1,0 +1,198 @@
+// The streaming options screen: its controls and their labels, the choice remembered across
+// the screens of a run and dropped on back, and the bytes the real window writes.
+#include "Frame_7_StreamConfig.h"
+#include "ScreenTestSupport.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
+
+using ScreenTest::json;
+
+class TestFrame_7_StreamConfig : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestPeer peer;
+    std::unique_ptr<Frame_7_StreamConfig> screen;
+
+    template <class W> W* find(const char* name) const { return screen->findChild<W*>(QLatin1String(name)); }
+    QRadioButton* h264() const { return find<QRadioButton>("rb_h264"); }
+    QRadioButton* h265() const { return find<QRadioButton>("rb_h265"); }
+    QSlider* slider() const { return find<QSlider>("slider_video_quality"); }
+    QString qualityLabel() const { return find<QLabel>("lb_quality_state")->text(); }
+
+    void reopen()
+    {
+        screen = std::make_unique<Frame_7_StreamConfig>(nullptr, Json::Value());
+        screen->show();
+    }
+
+    Json::Value confirm()
+    {
+        QSignalSpy sent(screen.get(), &Frame_7_StreamConfig::sendSignalData);
+        QTest::mouseClick(find<QPushButton>("bt_confirm"), Qt::LeftButton);
+        return sent.count() == 1 ? sent.at(0).at(0).value<Json::Value>() : Json::Value();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        ScreenTest::initProgram();
+        QVERIFY(peer.listen());
+    }
+
+    void init()
+    {
+        Frame_7_StreamConfig::resetSettings();
+        reopen();
+    }
+
+    void cleanup() { screen.reset(); }
+
+    void firstScreenOfTheRun()
+    {
+        QCOMPARE(screen->objectName(), QStringLiteral("Frame_7_StreamConfig"));
+        QCOMPARE(screen->size(), QSize(420, 420));
+        QCOMPARE(find<QLabel>("lb_sub_title")->text(), QString::fromUtf8("스트리밍 옵션 설정"));
+        QCOMPARE(find<QLabel>("label")->text(), QStringLiteral("Video Codec"));
+        QCOMPARE(find<QLabel>("label_2")->text(), QStringLiteral("Video Quality"));
+        QCOMPARE(h265()->text(), QStringLiteral("H.265"));
+        QCOMPARE(h264()->text(), QStringLiteral("H.264"));
+        QVERIFY(h265()->isChecked());
+        QVERIFY(!h264()->isChecked());
+        // H.265 on the left, H.264 on the right, both in the codec group.
+        QCOMPARE(h265()->geometry(), QRect(0, 0, 81, 30));
+        QCOMPARE(h264()->geometry(), QRect(150, 0, 91, 30));
+        QCOMPARE(h265()->parentWidget(), find<QGroupBox>("GB_radio_codec"));
+        QCOMPARE(slider()->value(), 3);
+        QCOMPARE(slider()->minimum(), 1);
+        QCOMPARE(slider()->maximum(), 5);
+        QCOMPARE(slider()->pageStep(), 1);
+        QCOMPARE(slider()->orientation(), Qt::Horizontal);
+        QCOMPARE(qualityLabel(), QString::fromUtf8("균형"));
+        QCOMPARE(find<QPushButton>("bt_confirm")->text(), QString::fromUtf8("확인"));
+        QVERIFY(find<QPushButton>("bt_back")->text().isEmpty());
+        // The screen is driven by the mouse alone.
+        for (QWidget* control : screen->findChildren<QWidget*>()) {
+            if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QSlider*>(control)) {
+                QVERIFY2(control->focusPolicy() == Qt::NoFocus, qPrintable(control->objectName()));
+            }
+        }
+    }
+
+    void qualityLabels_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << 1 << QString::fromUtf8("속도 최우선");
+        QTest::newRow("2") << 2 << QString::fromUtf8("속도 우선");
+        QTest::newRow("3") << 3 << QString::fromUtf8("균형");
+        QTest::newRow("4") << 4 << QString::fromUtf8("화질 우선");
+        QTest::newRow("5") << 5 << QString::fromUtf8("화질 최우선");
+    }
+
+    void qualityLabels()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        slider()->setValue(value == 3 ? 1 : 3);
+        slider()->setValue(value);
+        QCOMPARE(qualityLabel(), text);
+        // Out of range leaves the label as it is.
+        screen->slider_value_changed(value + 5);
+        QCOMPARE(qualityLabel(), text);
+    }
+
+    void confirmWithoutChanges()
+    {
+        const Json::Value sent = confirm();
+        QCOMPARE(sent, json(R"({"FrameIndex":9,"Video":{"Codec":"h265","Quality":3}})"));
+        QVERIFY(sent["Video"]["Quality"].isInt());
+    }
+
+    void choiceRememberedAcrossScreens()
+    {
+        QTest::mouseClick(h264(), Qt::LeftButton);
+        QVERIFY(h264()->isChecked());
+        QVERIFY(!h265()->isChecked());
+        slider()->setValue(5);
+        QCOMPARE(confirm(), json(R"({"FrameIndex":9,"Video":{"Codec":"h264","Quality":5}})"));
+
+        reopen();
+        QVERIFY(h264()->isChecked());
+        QVERIFY(!h265()->isChecked());
+        QCOMPARE(slider()->value(), 5);
+        QCOMPARE(qualityLabel(), QString::fromUtf8("화질 최우선"));
+        QCOMPARE(confirm(), json(R"({"FrameIndex":9,"Video":{"Codec":"h264","Quality":5}})"));
+
+        // Back to H.265 and the lowest quality.
+        QTest::mouseClick(h265(), Qt::LeftButton);
+        slider()->setValue(1);
+        QCOMPARE(confirm(), json(R"({"FrameIndex":9,"Video":{"Codec":"h265","Quality":1}})"));
+        reopen();
+        QVERIFY(h265()->isChecked());
+        QCOMPARE(qualityLabel(), QString::fromUtf8("속도 최우선"));
+    }
+
+    void backDropsTheChoice()
+    {
+        slider()->setValue(4);
+        QCOMPARE(confirm(), json(R"({"FrameIndex":9,"Video":{"Codec":"h265","Quality":4}})"));
+        reopen();
+        QTest::mouseClick(h264(), Qt::LeftButton);
+        slider()->setValue(1);
+        QSignalSpy sent(screen.get(), &Frame_7_StreamConfig::sendSignalData);
+        QTest::mouseClick(find<QPushButton>("bt_back"), Qt::LeftButton);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).value<Json::Value>(), ScreenTest::message(2));
+
+        reopen();
+        QVERIFY(h265()->isChecked());
+        QCOMPARE(slider()->value(), 4);
+        QCOMPARE(qualityLabel(), QString::fromUtf8("화질 우선"));
+    }
+
+    void updatesIgnored()
+    {
+        QSignalSpy sent(screen.get(), &Frame_7_StreamConfig::sendSignalData);
+        screen->slot_recvinfo(json(R"({"FrameIndex":73,"Info":{"Video":{"Codec":"h264","Quality":1}}})"));
+        screen->slot_recvinfo(json(R"({"FrameIndex":73,"Info":[[]]})"));
+        QCOMPARE(sent.count(), 0);
+        QVERIFY(h265()->isChecked());
+        QCOMPARE(slider()->value(), 3);
+    }
+
+    // The real window against the peer: the confirmed choice and the way back, byte for byte.
+    void bytesOnTheWire()
+    {
+        screen.reset();
+        ScreenTest::LinkedWindow window(peer);
+        QVERIFY(window.open());
+        auto* shown = window.show<Frame_7_StreamConfig>(ScreenTest::message(9));
+        QVERIFY(shown);
+        ScreenTest::grab(window.get(), QStringLiteral("stream_options_first"));
+        QTest::mouseClick(shown->findChild<QPushButton*>(QStringLiteral("bt_confirm")), Qt::LeftButton);
+        const QByteArray first("{\"FrameIndex\":9,\"Video\":{\"Codec\":\"h265\",\"Quality\":3}}\n");
+        QVERIFY(peer.waitForBytes(first.size()));
+        QCOMPARE(peer.bytes(), first);
+
+        peer.clear();
+        shown = window.show<Frame_7_StreamConfig>(ScreenTest::message(9));
+        QVERIFY(shown);
+        QTest::mouseClick(shown->findChild<QRadioButton*>(QStringLiteral("rb_h264")), Qt::LeftButton);
+        shown->findChild<QSlider*>(QStringLiteral("slider_video_quality"))->setValue(4);
+        ScreenTest::grab(window.get(), QStringLiteral("stream_options_h264_4"));
+        QTest::mouseClick(shown->findChild<QPushButton*>(QStringLiteral("bt_confirm")), Qt::LeftButton);
+        QTest::mouseClick(shown->findChild<QPushButton*>(QStringLiteral("bt_back")), Qt::LeftButton);
+        const QByteArray second("{\"FrameIndex\":9,\"Video\":{\"Codec\":\"h264\",\"Quality\":4}}\n"
+                                "{\"FrameIndex\":2}\n");
+        QVERIFY(peer.waitForBytes(second.size()));
+        QCOMPARE(peer.bytes(), second);
+    }
+};
+
+QTEST_MAIN(TestFrame_7_StreamConfig)
+#include "TestFrame_7_StreamConfig.moc"
