@@ -8,7 +8,6 @@
 #include "JsonMetaType.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
-#include "SecureUtil.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"
@@ -25,6 +24,10 @@
 
 namespace AccountScreens {
 
+// SHA-512 of "Ak3!Pz9%", computed with Python's hashlib.
+inline const QByteArray kDigestAk3 = "5f65751745abfb8228c7734aa1a5edea0e1b79635dbcd88d763062ccfa29ebb6"
+                                     "9c2df532fa768e5530bc0f304c1f1abfc30717798434c5b512e7d474dd81bdd5";
+
 inline Json::Value frameIndex(int n)
 {
     Json::Value message(Json::objectValue);
@@ -39,9 +42,21 @@ inline Json::Value update(int n, const std::string& result)
     return message;
 }
 
-inline QByteArray wire(const std::string& text)
+inline Json::Value parse(const QByteArray& json)
 {
-    return QByteArray(text.data(), static_cast<int>(text.size()));
+    Json::Value message;
+    std::string errors;
+    JsonText::parse(json.toStdString(), message, errors);
+    return message;
+}
+
+// The compact text of the i-th message a screen emitted; empty when there is none.
+inline QString sentText(const QSignalSpy& spy, int i)
+{
+    if (i >= spy.count()) {
+        return QString();
+    }
+    return QString::fromStdString(JsonText::writeCompact(spy.at(i).at(0).value<Json::Value>()));
 }
 
 template <class T> T* child(QObject* parent, const char* name)
@@ -55,16 +70,6 @@ inline void commitText(QWidget* field, const QString& text)
     QInputMethodEvent event;
     event.setCommitString(text);
     QApplication::sendEvent(field, &event);
-}
-
-// The widget Tab moves to from `widget`.
-inline QWidget* nextTabStop(QWidget* widget)
-{
-    QWidget* next = widget->nextInFocusChain();
-    while (next != widget && !(next->focusPolicy() & Qt::TabFocus)) {
-        next = next->nextInFocusChain();
-    }
-    return next;
 }
 
 inline void pressOk(NotificationBox* box)
@@ -94,31 +99,37 @@ public:
     std::function<void(NotificationBox*)> answer;
 };
 
-// The real main window connected to the peer, with the screen of `n` asked for by the peer.
+// The real main window connected to the peer.
 class LinkedWindow
 {
 public:
     explicit LinkedWindow(TestPeer& testPeer) : peer(testPeer) {}
+    ~LinkedWindow()
+    {
+        window.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     bool open()
     {
         window = std::make_unique<TAVO_DSK_GUI>(nullptr, false);
-        window->setWindowFlags(Qt::FramelessWindowHint);
         window->show();
         return peer.waitForClient() &&
                QTest::qWaitFor([this] { return window->socket()->state() == QAbstractSocket::ConnectedState; });
     }
 
+    // The screen the peer asked for with {"FrameIndex":n}; nothing the window wrote before stays.
     template <class Screen> Screen* showScreen(int n)
     {
         peer.send(frameIndex(n), false);
         if (!QTest::qWaitFor([this, n] { return window->frameManager()->currentNumber() == n; })) {
             return nullptr;
         }
+        peer.clear();
         return qobject_cast<Screen*>(window->frameManager()->currentScreen());
     }
 
-    // Everything the window wrote since the last call.
+    // Everything the window wrote since the last call, once at least `atLeast` bytes are there.
     QByteArray take(int atLeast)
     {
         (void)peer.waitForBytes(atLeast);
@@ -127,10 +138,15 @@ public:
         return bytes;
     }
 
-    ~LinkedWindow()
+    // The main program shows another screen while a box of the current one waits; only a box
+    // that outlived its screen would be answered by the fallback.
+    void replaceWhileBoxOpen(BoxRecorder& boxes, QPointer<NotificationBox>& open)
     {
-        window.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        boxes.answer = [this, &open](NotificationBox* box) {
+            open = box;
+            peer.send(frameIndex(1), false);
+            QTimer::singleShot(3000, box, [box] { pressOk(box); });
+        };
     }
 
     TestPeer& peer;

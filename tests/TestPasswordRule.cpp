@@ -88,22 +88,6 @@ private slots:
         QCOMPARE(PasswordRule().checkPassword(password), code);
     }
 
-    void settings()
-    {
-        QCOMPARE(PasswordRule(4, 6, 3).checkPassword("A3!x"), int(PasswordRule::RULE_OK));
-        QCOMPARE(PasswordRule(4, 6, 3).checkPassword("A3!xP5m"), int(PasswordRule::RULE_LENGTH));
-        QCOMPARE(PasswordRule(8, 20, 2).checkPassword("Ak3mPz9q"), int(PasswordRule::RULE_OK));
-    }
-
-    void messagesOnlyForFailures()
-    {
-        QVERIFY(PasswordRule::message(PasswordRule::RULE_OK).isEmpty());
-        QVERIFY(PasswordRule::message(0).isEmpty());
-        QVERIFY(PasswordRule::message(32).isEmpty());
-        QCOMPARE(PasswordRule::message(PasswordRule::RULE_LENGTH),
-                 QString::fromUtf8("비밀번호를 8~20자리로 입력해주세요."));
-    }
-
     void digestField()
     {
         // SHA-512 of "abc": FIPS 180-2, appendix C.1.
