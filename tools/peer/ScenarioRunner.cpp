@@ -112,15 +112,18 @@ bool ScenarioRunner::runStep(const ScenarioStep& step)
 {
     using Kind = ScenarioStep::Kind;
     QString error;
+    // The key request is a write like any other, so it keeps the gap too.
+    const bool writes = step.kind == Kind::Send || step.kind == Kind::SendRaw || step.kind == Kind::SendWrapped ||
+                        step.kind == Kind::KeyExchange;
+    const qint64 since = link.msSinceLastWrite();
+    if (writes && since >= 0 && since < options.sendGapMs) {
+        wait(Waiting::Gap, static_cast<int>(options.sendGapMs - since));
+        return false;
+    }
     switch (step.kind) {
     case Kind::Send:
     case Kind::SendRaw:
     case Kind::SendWrapped: {
-        const qint64 since = link.msSinceLastWrite();
-        if (since >= 0 && since < options.sendGapMs) {
-            wait(Waiting::Gap, static_cast<int>(options.sendGapMs - since));
-            return false;
-        }
         if (linkEnded && !link.closedHere()) {
             failStep(QStringLiteral("the client ended the connection; nothing can be sent"));
             return false;
@@ -233,7 +236,7 @@ void ScenarioRunner::onMessage(const Json::Value& message)
     case Waiting::Close:
         timer.stop();
         waiting = Waiting::Nothing;
-        next();
+        nextLater();
         return;
     default:
         return;
@@ -248,7 +251,13 @@ void ScenarioRunner::onKeyExchanged()
     timer.stop();
     waiting = Waiting::Nothing;
     ++index;
-    next();
+    nextLater();
+}
+
+// Messages that arrived in one read are all in the inbox before the next step looks at it.
+void ScenarioRunner::nextLater()
+{
+    QMetaObject::invokeMethod(this, &ScenarioRunner::next, Qt::QueuedConnection);
 }
 
 void ScenarioRunner::onLinkEnded()

@@ -55,6 +55,7 @@ private:
     };
 
     void next();
+    void nextLater();
     bool runStep(const ScenarioStep& step); // false when the run has to wait
     bool checkClose();
     void onMessage(const Json::Value& message);
