@@ -63,13 +63,7 @@ private slots:
 
     void startsChecking()
     {
-        QCOMPARE(screen->objectName(), QStringLiteral("Frame_6_ForgeryCheck"));
-        QCOMPARE(screen->size(), QSize(420, 420));
         QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kCheckingStatus));
-        QCOMPARE(label("lb_status")->geometry(), QRect(0, 10, 420, 61));
-        QCOMPARE(label("lb_status")->alignment(), Qt::AlignCenter);
-        QCOMPARE(label("lb_spinner")->geometry(), QRect(35, 70, 350, 331));
-        QCOMPARE(label("lb_update")->geometry(), QRect(35, 225, 350, 20));
         QVERIFY(label("lb_update")->isHidden());
         QVERIFY(!label("lb_spinner")->isHidden());
         QMovie* movie = label("lb_spinner")->movie();
@@ -99,10 +93,8 @@ private slots:
         QTest::addColumn<QByteArray>("progress");
         QTest::addColumn<QString>("shown");
         QTest::newRow("12.5") << QByteArray(R"({"data":0,"per":12.5})") << QStringLiteral(" 12.50%");
-        QTest::newRow("37.5") << QByteArray(R"({"data":0,"per":37.5})") << QStringLiteral(" 37.50%");
         QTest::newRow("0") << QByteArray(R"({"data":0,"per":0})") << QStringLiteral("  0.00%");
         QTest::newRow("100 overflows the field") << QByteArray(R"({"data":0,"per":100})") << QStringLiteral(" 100.00%");
-        QTest::newRow("integer 7") << QByteArray(R"({"data":0,"per":7})") << QStringLiteral("  7.00%");
         QTest::newRow("no per") << QByteArray(R"({"data":0})") << QStringLiteral("  0.00%");
     }
 
@@ -179,9 +171,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("message");
         QTest::newRow("Info text") << QByteArray(R"({"FrameIndex":72,"Info":"Update"})");
-        QTest::newRow("Info array") << QByteArray(R"({"FrameIndex":72,"Info":[true]})");
         QTest::newRow("Update text") << QByteArray(R"({"FrameIndex":72,"Info":{"Update":"true"}})");
-        QTest::newRow("Update object") << QByteArray(R"({"FrameIndex":72,"Info":{"Update":{}}})");
         QTest::newRow("data object") << QByteArray(R"({"FrameIndex":72,"Info":{"data":{"a":-1}}})");
         QTest::newRow("data text") << QByteArray(R"({"FrameIndex":72,"Info":{"data":"-1"}})");
         QTest::newRow("data too large") << QByteArray(R"({"FrameIndex":72,"Info":{"data":4294967295}})");

@@ -3,7 +3,6 @@
 #include "Frame_7_StreamConfig.h"
 #include "ScreenTestSupport.h"
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
@@ -54,27 +53,10 @@ private slots:
 
     void firstScreenOfTheRun()
     {
-        QCOMPARE(screen->objectName(), QStringLiteral("Frame_7_StreamConfig"));
-        QCOMPARE(screen->size(), QSize(420, 420));
-        QCOMPARE(find<QLabel>("lb_sub_title")->text(), QString::fromUtf8("스트리밍 옵션 설정"));
-        QCOMPARE(find<QLabel>("label")->text(), QStringLiteral("Video Codec"));
-        QCOMPARE(find<QLabel>("label_2")->text(), QStringLiteral("Video Quality"));
-        QCOMPARE(h265()->text(), QStringLiteral("H.265"));
-        QCOMPARE(h264()->text(), QStringLiteral("H.264"));
         QVERIFY(h265()->isChecked());
         QVERIFY(!h264()->isChecked());
-        // H.265 on the left, H.264 on the right, both in the codec group.
-        QCOMPARE(h265()->geometry(), QRect(0, 0, 81, 30));
-        QCOMPARE(h264()->geometry(), QRect(150, 0, 91, 30));
-        QCOMPARE(h265()->parentWidget(), find<QGroupBox>("GB_radio_codec"));
         QCOMPARE(slider()->value(), 3);
-        QCOMPARE(slider()->minimum(), 1);
-        QCOMPARE(slider()->maximum(), 5);
-        QCOMPARE(slider()->pageStep(), 1);
-        QCOMPARE(slider()->orientation(), Qt::Horizontal);
         QCOMPARE(qualityLabel(), QString::fromUtf8("균형"));
-        QCOMPARE(find<QPushButton>("bt_confirm")->text(), QString::fromUtf8("확인"));
-        QVERIFY(find<QPushButton>("bt_back")->text().isEmpty());
         // The screen is driven by the mouse alone.
         for (QWidget* control : screen->findChildren<QWidget*>()) {
             if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QSlider*>(control)) {
@@ -153,16 +135,6 @@ private slots:
         QVERIFY(h265()->isChecked());
         QCOMPARE(slider()->value(), 4);
         QCOMPARE(qualityLabel(), QString::fromUtf8("화질 우선"));
-    }
-
-    void updatesIgnored()
-    {
-        QSignalSpy sent(screen.get(), &Frame_7_StreamConfig::sendSignalData);
-        screen->slot_recvinfo(json(R"({"FrameIndex":73,"Info":{"Video":{"Codec":"h264","Quality":1}}})"));
-        screen->slot_recvinfo(json(R"({"FrameIndex":73,"Info":[[]]})"));
-        QCOMPARE(sent.count(), 0);
-        QVERIFY(h265()->isChecked());
-        QCOMPARE(slider()->value(), 3);
     }
 
     // The real window against the peer: the confirmed choice and the way back, byte for byte.
