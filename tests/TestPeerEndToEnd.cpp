@@ -188,6 +188,22 @@ private slots:
         QCOMPARE(received[4], QStringLiteral("{\"FrameIndex\":6}"));
     }
 
+    void screenAnswersWrapped()
+    {
+        const Run r = run(QStringLiteral("integrity-update.scenario"));
+        QVERIFY2(bothEndedWell(r), qPrintable(r.everything));
+        QCOMPARE(r.transcript.count(QStringLiteral("recv wrapped {\"FrameIndex\":8}")), 2);
+    }
+
+    void clientClosesWithTheExitNotice()
+    {
+        const Run r = run(QStringLiteral("progress-closes.scenario"));
+        QVERIFY2(bothEndedWell(r), qPrintable(r.everything));
+        QVERIFY2(r.transcript.contains(QStringLiteral("recv wrapped {\"FrameIndex\":4496}\n")),
+                 qPrintable(r.transcript));
+        QVERIFY(r.transcript.contains(QStringLiteral("---- the client ended the connection")));
+    }
+
     void refusedFirstKeyLeavesBothEndsOnZeroKeys()
     {
         const Run r = run(QStringLiteral("refused-first-key.scenario"));
