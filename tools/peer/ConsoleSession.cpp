@@ -16,6 +16,7 @@ constexpr int kExitNotice = 4496;
 
 // Standard input blocks, and no Qt class reads it on every platform, so a thread of its own
 // does. The reader is never deleted: the thread may still sit in a read when the program ends.
+// One per process: a second thread would share the same input.
 class InputReader : public QObject
 {
     Q_OBJECT
@@ -87,7 +88,8 @@ ConsoleSession::ConsoleSession(PeerLink& link, Transcript& transcript, Options o
 
 void ConsoleSession::start()
 {
-    auto* reader = new InputReader;
+    // Kept in a static so it stays reachable, and alive, for as long as its thread may run.
+    static InputReader* const reader = new InputReader;
     connect(reader, &InputReader::lineRead, this, &ConsoleSession::takeLine);
     connect(reader, &InputReader::inputEnded, this, &ConsoleSession::takeEndOfInput);
     reader->start();

@@ -31,7 +31,7 @@ public:
     // Starts reading standard input and waiting for the client.
     void start();
 
-    // One input line; exposed so the reading thread and tests use the same path.
+    // Where the input thread delivers its lines, and the end of its input.
     void takeLine(const QByteArray& line);
     void takeEndOfInput();
 
