@@ -28,19 +28,8 @@ namespace AccountScreens {
 inline const QByteArray kDigestAk3 = "5f65751745abfb8228c7734aa1a5edea0e1b79635dbcd88d763062ccfa29ebb6"
                                      "9c2df532fa768e5530bc0f304c1f1abfc30717798434c5b512e7d474dd81bdd5";
 
-inline Json::Value frameIndex(int n)
-{
-    Json::Value message(Json::objectValue);
-    message["FrameIndex"] = n;
-    return message;
-}
-
-inline Json::Value update(int n, const std::string& result)
-{
-    Json::Value message = frameIndex(n);
-    message["Info"]["result"] = result;
-    return message;
-}
+using LinkMessages::frameIndex;
+using LinkMessages::notice;
 
 inline Json::Value parse(const QByteArray& json)
 {

@@ -19,12 +19,7 @@
 
 namespace {
 
-Json::Value frameIndex(int n)
-{
-    Json::Value message(Json::objectValue);
-    message["FrameIndex"] = n;
-    return message;
-}
+using LinkMessages::frameIndex;
 
 void runDeferredDeletes()
 {

@@ -30,7 +30,7 @@ private:
         QTest::keyClicks(edit("le_password"), password);
     }
 
-    void otpNeeded() { screen->slot_recvinfo(update(64, "AUTHENTICATE-OTP-NEED")); }
+    void otpNeeded() { screen->slot_recvinfo(notice(64, "AUTHENTICATE-OTP-NEED")); }
 
     void ticks(int n, void (Frame_1_Login::*tick)())
     {
@@ -169,17 +169,17 @@ private slots:
     void noticesAndOtherResults()
     {
         signIn();
-        screen->slot_recvinfo(update(65, "AUTHENTICATE-OTP-NEED "));
-        screen->slot_recvinfo(update(64, "authenticate-otp-need"));
+        screen->slot_recvinfo(notice(65, "AUTHENTICATE-OTP-NEED "));
+        screen->slot_recvinfo(notice(64, "authenticate-otp-need"));
         QVERIFY(edit("le_userID")->isEnabled());
         QVERIFY(boxes->texts.isEmpty());
 
         otpNeeded();
         ticks(5, &Frame_1_Login::otp_time_update);
         QTest::keyClicks(edit("le_otp"), QStringLiteral("a1b2"));
-        screen->slot_recvinfo(update(97, LocalText::encode(QString::fromUtf8("인증번호가 일치하지 않습니다."))));
+        screen->slot_recvinfo(notice(97, LocalText::encode(QString::fromUtf8("인증번호가 일치하지 않습니다."))));
         // Bit 32 wins over the result: the text is shown, the step does not restart.
-        screen->slot_recvinfo(update(96, "AUTHENTICATE-OTP-NEED"));
+        screen->slot_recvinfo(notice(96, "AUTHENTICATE-OTP-NEED"));
         QCOMPARE(boxes->texts, (QStringList{QString::fromUtf8("인증번호가 일치하지 않습니다."),
                                             QStringLiteral("AUTHENTICATE-OTP-NEED")}));
         QCOMPARE(edit("le_otp")->text(), QStringLiteral("a1b2"));
@@ -217,12 +217,12 @@ private slots:
         boxes->answer = [&](NotificationBox* box) {
             open << box;
             if (open.size() == 1) {
-                screen->slot_recvinfo(update(97, "second"));
+                screen->slot_recvinfo(notice(97, "second"));
                 firstAliveDuringSecond = !open[0].isNull() && open[0]->isVisible();
             }
             pressOk(box);
         };
-        screen->slot_recvinfo(update(97, "first"));
+        screen->slot_recvinfo(notice(97, "first"));
         QCOMPARE(boxes->texts, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
         QVERIFY(firstAliveDuringSecond);
         QVERIFY(!open[0]);
@@ -246,7 +246,7 @@ private slots:
             "{\"FrameIndex\":1,\"login\":{\"id\":\"\xb1\xe8\xc3\xb6\xbc\xf6\",\"pw\":\"" + kDigestAk3 + "\\u0000\"}}\n";
         QCOMPARE(link.take(request.size()), request);
 
-        peer.send(update(64, "AUTHENTICATE-OTP-NEED"), false);
+        peer.send(notice(64, "AUTHENTICATE-OTP-NEED"), false);
         QTRY_VERIFY(child<QLineEdit>(login, "le_otp")->isEnabled());
         QTest::keyClicks(child<QLineEdit>(login, "le_otp"), QStringLiteral("7x9Z"));
         QTest::keyClick(child<QLineEdit>(login, "le_otp"), Qt::Key_Return);

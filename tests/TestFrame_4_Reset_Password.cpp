@@ -29,7 +29,7 @@ private:
         QTest::keyClicks(edit("le_phoneNum"), QStringLiteral("01012345678"));
     }
 
-    void proved() { screen->slot_recvinfo(update(64, "USER-PROVE-OK")); }
+    void proved() { screen->slot_recvinfo(notice(64, "USER-PROVE-OK")); }
 
     void ticks(int n, void (Frame_4_Reset_Password::*tick)())
     {
@@ -136,14 +136,14 @@ private slots:
     void resultsAndNotices()
     {
         identity();
-        screen->slot_recvinfo(update(64, "USER-PROVE-OK."));
-        screen->slot_recvinfo(update(64, "user-prove-ok"));
-        screen->slot_recvinfo(update(64, "reset-password-ok"));
+        screen->slot_recvinfo(notice(64, "USER-PROVE-OK."));
+        screen->slot_recvinfo(notice(64, "user-prove-ok"));
+        screen->slot_recvinfo(notice(64, "reset-password-ok"));
         QVERIFY(edit("le_userID")->isEnabled());
         QVERIFY(boxes->texts.isEmpty());
         // Bit 32 wins: the text is shown and the reset is not taken as done.
-        screen->slot_recvinfo(update(97, LocalText::encode(QString::fromUtf8("인증번호가 틀렸습니다."))));
-        screen->slot_recvinfo(update(96, "RESET-PASSWORD-OK"));
+        screen->slot_recvinfo(notice(97, LocalText::encode(QString::fromUtf8("인증번호가 틀렸습니다."))));
+        screen->slot_recvinfo(notice(96, "RESET-PASSWORD-OK"));
         QCOMPARE(boxes->texts,
                  (QStringList{QString::fromUtf8("인증번호가 틀렸습니다."), QStringLiteral("RESET-PASSWORD-OK")}));
         QCOMPARE(sent->count(), 0);
@@ -163,7 +163,7 @@ private slots:
             sentWhileOpen = sent->count();
             pressOk(box);
         };
-        screen->slot_recvinfo(update(64, "RESET-PASSWORD-OK"));
+        screen->slot_recvinfo(notice(64, "RESET-PASSWORD-OK"));
         QCOMPARE(boxes->texts, QStringList{QString::fromUtf8("비밀번호 초기화 완료")});
         QCOMPARE(sentWhileOpen, 0);
         QCOMPARE(sentText(*sent, 0), QStringLiteral("{\"FrameIndex\":6,\"Info\":\"BackRutin\"}\n"));
@@ -185,14 +185,14 @@ private slots:
                                  "\"phone\":\"01098765432\"}}\n";
         QCOMPARE(link.take(prove.size()), prove);
 
-        peer.send(update(64, "USER-PROVE-OK"), false);
+        peer.send(notice(64, "USER-PROVE-OK"), false);
         QTRY_VERIFY(!child<QLineEdit>(reset, "le_phoneNum")->isEnabled());
         QTest::keyClicks(child<QLineEdit>(reset, "le_otp"), QStringLiteral("4821"));
         child<QPushButton>(reset, "bt_confirm")->click();
         const QByteArray otp = "{\"FrameIndex\":6,\"otp\":\"4821\"}\n";
         QCOMPARE(link.take(otp.size()), otp);
 
-        peer.send(update(64, "RESET-PASSWORD-OK"), false);
+        peer.send(notice(64, "RESET-PASSWORD-OK"), false);
         const QByteArray back = "{\"FrameIndex\":6,\"Info\":\"BackRutin\"}\n";
         QCOMPARE(link.take(back.size()), back);
 
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(reset);
         QPointer<NotificationBox> open;
         link.replaceWhileBoxOpen(*boxes, open);
-        peer.send(update(64, "RESET-PASSWORD-OK"), false);
+        peer.send(notice(64, "RESET-PASSWORD-OK"), false);
         QTRY_VERIFY(!reset);
         QVERIFY(!open);
         QTRY_COMPARE(link.window->frameManager()->currentNumber(), 1);

@@ -122,7 +122,7 @@ private slots:
             sentWhileOpen = sent->count();
             pressOk(box);
         };
-        screen->slot_recvinfo(update(97, LocalText::encode(QString::fromUtf8("이전 비밀번호와 같습니다."))));
+        screen->slot_recvinfo(notice(97, LocalText::encode(QString::fromUtf8("이전 비밀번호와 같습니다."))));
         QCOMPARE(sent->count(), 0);
         for (const char* bad : {R"({"FrameIndex":"97","Info":{"result":"x"}})", R"({"FrameIndex":{"n":64}})",
                                 R"({"FrameIndex":97,"Info":{"result":["x"]}})", R"([64])"}) {
@@ -155,7 +155,7 @@ private slots:
         QCOMPARE(link.take(newPassword.size()), newPassword);
         QVERIFY(child<QPushButton>(screen7, "bt_confirm")->isEnabled());
 
-        peer.send(update(64, "OK"), false);
+        peer.send(notice(64, "OK"), false);
         const QByteArray back = "{\"FrameIndex\":7,\"Info\":\"BackRutin\"}\n";
         QCOMPARE(link.take(back.size()), back);
 
@@ -173,7 +173,7 @@ private slots:
         QVERIFY(screen7);
         QPointer<NotificationBox> open;
         link.replaceWhileBoxOpen(*boxes, open);
-        peer.send(update(64, "OK"), false);
+        peer.send(notice(64, "OK"), false);
         QTRY_VERIFY(!screen7);
         QVERIFY(!open);
         QTRY_COMPARE(link.window->frameManager()->currentNumber(), 1);

@@ -22,19 +22,8 @@
 
 namespace {
 
-Json::Value frameIndex(int n)
-{
-    Json::Value message(Json::objectValue);
-    message["FrameIndex"] = n;
-    return message;
-}
-
-Json::Value notice(int n, const std::string& result)
-{
-    Json::Value message = frameIndex(n);
-    message["Info"]["result"] = result;
-    return message;
-}
+using LinkMessages::frameIndex;
+using LinkMessages::notice;
 
 } // namespace
 

@@ -16,6 +16,26 @@
 
 #include <vector>
 
+// Messages as the main program writes them.
+namespace LinkMessages {
+
+inline Json::Value frameIndex(int n)
+{
+    Json::Value message(Json::objectValue);
+    message["FrameIndex"] = n;
+    return message;
+}
+
+// A message whose "Info"."result" carries a text, as notices and screen updates do.
+inline Json::Value notice(int n, const std::string& result)
+{
+    Json::Value message = frameIndex(n);
+    message["Info"]["result"] = result;
+    return message;
+}
+
+} // namespace LinkMessages
+
 class TestPeer
 {
 public:
