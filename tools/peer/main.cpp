@@ -1,5 +1,6 @@
 // tavo_peer: the main program's side of the local link, for tests and for integrators.
 #include "ConsoleSession.h"
+#include "DemoSession.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Scenario.h"
@@ -60,7 +61,8 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Plays the main program's side of the local link against TAVO_DSK: runs a scenario "
-                       "file, or with --console sends the JSON lines read from standard input."));
+                       "file, with --console sends the JSON lines read from standard input, or with --demo "
+                       "answers the client like a main program, screen after screen."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("scenario"), QStringLiteral("The scenario file to run."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free one)."),
@@ -78,7 +80,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption gapOption(QStringLiteral("send-gap"),
                                        QStringLiteral("Least time between two writes (default 100)."),
                                        QStringLiteral("ms"));
-    parser.addOptions({portOption, logOption, consoleOption, timeoutOption, connectOption, gapOption});
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"),
+        QStringLiteral("Answer the client like a main program: update, sign-in (one-time password %1), password "
+                       "reset, new password for IDs starting with \"new\", four PCs, streaming options, progress.")
+            .arg(QLatin1String(DemoMainProgram::kOneTimePassword)));
+    parser.addOptions({portOption, logOption, consoleOption, demoOption, timeoutOption, connectOption, gapOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         complain(parser.errorText());
         return PeerExit::kUsage;
@@ -90,8 +97,10 @@ int main(int argc, char* argv[])
 
     const QStringList positional = parser.positionalArguments();
     const bool console = parser.isSet(consoleOption);
-    if (console == (positional.size() == 1) || positional.size() > 1) {
-        complain(QStringLiteral("give one scenario file, or --console (see --help)"));
+    const bool demo = parser.isSet(demoOption);
+    const int drivers = (console ? 1 : 0) + (demo ? 1 : 0) + (positional.isEmpty() ? 0 : 1);
+    if (drivers != 1 || positional.size() > 1) {
+        complain(QStringLiteral("give one scenario file, or --console, or --demo (see --help)"));
         return PeerExit::kUsage;
     }
     bool portNumber = false;
@@ -109,7 +118,7 @@ int main(int argc, char* argv[])
 
     // A scenario that cannot run is reported before any client is kept waiting.
     std::optional<Scenario> scenario;
-    if (!console) {
+    if (!console && !demo) {
         scenario = readScenario(positional.constFirst());
         if (!scenario) {
             return PeerExit::kUsage;
@@ -134,7 +143,16 @@ int main(int argc, char* argv[])
         QCoreApplication::exit(status);
     };
     std::unique_ptr<QObject> session;
-    if (console) {
+    if (demo) {
+        DemoSession::Options options;
+        options.connectTimeoutMs = *connectTimeout;
+        options.keyTimeoutMs = *timeout;
+        options.sendGapMs = *gap;
+        auto* demoSession = new DemoSession(link, transcript, options);
+        session.reset(demoSession);
+        QObject::connect(demoSession, &DemoSession::finished, &app, quit, Qt::QueuedConnection);
+        demoSession->start();
+    } else if (console) {
         ConsoleSession::Options options;
         options.connectTimeoutMs = *connectTimeout;
         options.keyTimeoutMs = *timeout;

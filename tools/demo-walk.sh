@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# A scripted user walks the client through every screen, against `tavo_peer --demo`, on an X
+# display of its own (Xvfb), typing and clicking with xdotool like a person, and saves a
+# screenshot of each screen it passes.
+#
+#   tools/demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]
+#
+# BIN_DIR holds TAVO_DSK and tavo_peer. OUT_DIR receives NN-name.png, peer.log (the main
+# program's transcript) and the client's logs/. With --fullscreen-too a second, short run
+# starts the client full screen and saves its sign-in screen. Exits non-zero, saying where,
+# when a step does not happen in time.
+set -euo pipefail
+
+BIN="$(cd "${1:?usage: demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]}" && pwd)"
+mkdir -p "${2:?usage: demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]}"
+OUT="$(cd "$2" && pwd)"
+FULLSCREEN_TOO="${3:-}"
+STEP_TIMEOUT="${TAVO_DEMO_STEP_TIMEOUT:-20}" # seconds; sanitizer builds are slow
+
+# Where the screens sit in the window: the frame at 235,90 and its layout's margin.
+SX=244
+SY=99
+
+PIDS=()
+cleanup() {
+    local p
+    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+say() { printf 'demo-walk: %s\n' "$*"; }
+fail() {
+    say "FAILED: $*" >&2
+    if [ -f "$OUT/peer.log" ]; then
+        say "last lines of $OUT/peer.log:" >&2
+        tail -n 8 "$OUT/peer.log" >&2
+    fi
+    exit 1
+}
+
+start_display() {
+    local fd_file="$OUT/.display"
+    rm -f "$fd_file"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fd_file" 2>"$OUT/xvfb.log" &
+    PIDS+=($!)
+    local i
+    for i in $(seq 1 100); do
+        if [ -s "$fd_file" ]; then break; fi
+        sleep 0.1
+    done
+    [ -s "$fd_file" ] || fail "Xvfb did not start (see $OUT/xvfb.log)"
+    export DISPLAY=":$(head -n1 "$fd_file")"
+    rm -f "$fd_file"
+    # The notification box is a translucent window; without a compositor its veil is black.
+    xcompmgr >/dev/null 2>&1 &
+    PIDS+=($!)
+}
+
+# Waits until the main program's transcript has the text on as many lines as asked (one by
+# default), then a moment for the message it printed to reach the client.
+wait_line() {
+    local text="$1" count="${2:-1}" waited=0
+    until [ "$(grep -cF -- "$text" "$OUT/peer.log" 2>/dev/null)" -ge "$count" ]; do
+        if ! kill -0 "$PEER" 2>/dev/null && [ "$(grep -cF -- "$text" "$OUT/peer.log")" -lt "$count" ]; then
+            fail "the main program ended before: $text"
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "no \"$text\" within ${STEP_TIMEOUT}s"
+    done
+    sleep 0.4
+}
+
+window_of() {
+    timeout "$STEP_TIMEOUT" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1 ||
+        fail "no window named $1"
+}
+
+geometry_of() {
+    # Prints X Y WIDTH HEIGHT of a window.
+    xdotool getwindowgeometry --shell "$1" | awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}
+        END{print x, y, w, h}'
+}
+
+# Saves the main window as it looks now, box included.
+SHOT=0
+shot() {
+    local name="$1" x y w h
+    sleep "${2:-0.6}" # let the screen finish painting
+    read -r x y w h < <(geometry_of "$MAIN")
+    SHOT=$((SHOT + 1))
+    local file
+    file="$OUT/$(printf '%02d' "$SHOT")-$name.png"
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$file"
+    SHOTS+=("$file")
+}
+SHOTS=()
+
+# Clicks at a point of the screen on show (coordinates as the screen's own form gives them).
+click() {
+    xdotool mousemove --window "$MAIN" $((SX + $1)) $((SY + $2)) click 1
+    sleep 0.2
+}
+
+# Types into the field at the given point, replacing what it holds.
+type_into() {
+    click "$1" "$2"
+    xdotool key --clearmodifiers ctrl+a BackSpace
+    xdotool type --delay 40 -- "$3"
+    sleep 0.2
+}
+
+# Answers the box on show with its OK button (elsewhere on a full-screen box).
+press_ok() {
+    local box
+    box="$(window_of '^NotificationBox$')"
+    xdotool mousemove --window "$box" "${1:-450}" "${2:-395}" click 1
+    local waited=0
+    while xdotool search --onlyvisible --name '^NotificationBox$' >/dev/null 2>&1; do
+        sleep 0.1
+        waited=$((waited + 1))
+        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "the box did not close"
+    done
+    sleep 0.2
+}
+
+start_pair() {
+    : >"$OUT/peer.log"
+    "$BIN/tavo_peer" --demo --log "$OUT/peer.log" --connect-timeout $((STEP_TIMEOUT * 1000)) \
+        >"$OUT/peer.out" 2>&1 &
+    PEER=$!
+    PIDS+=("$PEER")
+    wait_line "waiting up to"
+    (cd "$OUT" && exec "$BIN/TAVO_DSK" "$@" >"$OUT/client.out" 2>&1) &
+    CLIENT=$!
+    PIDS+=("$CLIENT")
+    MAIN="$(window_of '^Nimbara Workspace$')"
+}
+
+# Waits for a process of ours to end and gives its exit status.
+finish() {
+    local pid="$1" what="$2" waited=0
+    while kill -0 "$pid" 2>/dev/null; do
+        sleep 0.1
+        waited=$((waited + 1))
+        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "$what did not end"
+    done
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "$what ended with status $status"
+}
+
+walk() {
+    start_pair
+    wait_line "checking the installed files"
+    shot integrity-check 0.8
+
+    wait_line "announcing it"
+    window_of '^NotificationBox$' >/dev/null
+    shot update-notice
+    press_ok
+
+    wait_line '"per":50'
+    shot download 0.1
+    wait_line "showing sign-in"
+    shot sign-in
+
+    say "password reset"
+    click 85 370 # "forgot your password"
+    wait_line "showing the reset screen"
+    type_into 205 80 hong
+    type_into 205 165 01012345678
+    shot reset 0.2
+    click 320 250 # request the code
+    wait_line "identity proved"
+    type_into 135 250 1234
+    shot reset-code 0.2
+    click 205 325 # reset
+    wait_line "password of hong reset"
+    window_of '^NotificationBox$' >/dev/null
+    shot reset-done
+    press_ok
+    wait_line "password reset acknowledged"
+
+    say "sign-in with an initial password"
+    wait_line "showing sign-in"
+    type_into 205 80 newbie
+    type_into 205 165 'Tavo#2026x'
+    click 320 250 # request the one-time password
+    wait_line "newbie signs in" 1
+    type_into 135 250 0000
+    shot sign-in-code 0.2
+    click 205 325
+    wait_line 'wrong one-time password'
+    window_of '^NotificationBox$' >/dev/null
+    shot wrong-code
+    press_ok
+    type_into 135 250 1234
+    click 205 325
+    wait_line "asking for a new one"
+    window_of '^NotificationBox$' >/dev/null
+    press_ok
+    type_into 215 140 'Nimbus!73q'
+    type_into 215 250 'Nimbus!73q'
+    shot new-password 0.2
+    click 210 357
+    wait_line "new password for newbie stored"
+    window_of '^NotificationBox$' >/dev/null
+    shot password-changed
+    press_ok
+    wait_line "new password acknowledged"
+
+    say "sign-in and the PCs"
+    type_into 205 80 newbie
+    type_into 205 165 'Nimbus!73q'
+    click 320 250
+    wait_line "newbie signs in" 2
+    type_into 135 250 1234
+    click 205 325
+    wait_line "newbie is signed in"
+    shot pc-list
+    xdotool mousemove --window "$MAIN" $((SX + 200)) $((SY + 200)) click --repeat 6 --delay 50 5 # wheel down
+    shot pc-list-scrolled
+    xdotool mousemove --window "$MAIN" $((SX + 200)) $((SY + 200)) click --repeat 6 --delay 50 4 # and back up
+    click 40 437 # settings
+    wait_line "opens the streaming options"
+    click 225 155 # H.264
+    click 290 265 # quality one step up to 4, and once more to 5: picture first
+    click 290 265
+    shot streaming-options 0.2
+    click 210 357
+    wait_line "streaming options saved (codec h264, quality 5)"
+    sleep 0.5
+    click 180 72 # the first PC, the one that is free
+    wait_line "showing progress"
+    shot progress 2
+    wait_line "is ready"
+    finish "$CLIENT" "the client"
+    finish "$PEER" "the main program"
+    say "the client closed after the progress screen; the main program is content"
+}
+
+fullscreen() {
+    : >"$OUT/peer.log"
+    start_pair full
+    wait_line "announcing it"
+    press_ok 960 635
+    wait_line "showing sign-in"
+    shot full-screen-sign-in 1
+    xdotool mousemove --window "$MAIN" 1882 38 click 1 # the close button
+    finish "$CLIENT" "the client"
+    finish "$PEER" "the main program"
+}
+
+start_display
+rm -f "$OUT"/[0-9][0-9]-*.png
+walk
+if [ "$FULLSCREEN_TOO" = --fullscreen-too ]; then
+    cp "$OUT/peer.log" "$OUT/peer-walk.log"
+    fullscreen
+fi
+say "screenshots:"
+printf '  %s\n' "${SHOTS[@]}"
