@@ -377,7 +377,8 @@ private slots:
                                   << "--port needs a port number";
         QTest::newRow("bad timeout") << QStringList{QStringLiteral("--timeout"), QStringLiteral("-1"), bad}
                                      << "--timeout needs a number";
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--demo")} << "Unknown option";
+        QTest::newRow("demo and a scenario") << QStringList{QStringLiteral("--demo"), bad} << "or --demo";
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--dmeo")} << "Unknown option";
     }
 
     // Reported before listening, so no client is ever kept waiting for a run that cannot start.
