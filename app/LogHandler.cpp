@@ -3,9 +3,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -64,20 +65,26 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext& context, const 
     if (line.isNull()) {
         return;
     }
-    QFile file(LogHandler::currentLogFilePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    // Opened and closed for every line, so each line is on disk when the handler returns; plain
+    // C streams do that with a third of the system calls QFile and QTextStream make, and every
+    // message on the link is logged. Text mode writes the platform's line ends.
+    const QString path = LogHandler::currentLogFilePath();
+#ifdef _WIN32
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"a"),
+                                                         &std::fclose);
+#else
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(QFile::encodeName(path).constData(), "a"),
+                                                         &std::fclose);
+#endif
+    if (!file) {
         if (type == QtFatalMsg) {
             std::abort();
         }
         return;
     }
-    {
-        QTextStream stream(&file);
-        stream.setCodec("UTF-8");
-        stream << line << '\n';
-        stream.flush();
-    }
-    file.close();
+    const QByteArray bytes = line.toUtf8() + '\n';
+    (void)std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file.get());
+    file.reset();
     if (type == QtFatalMsg) {
         std::abort();
     }

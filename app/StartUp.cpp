@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QResource>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QtDebug>
@@ -25,7 +26,13 @@ void initResources()
 
 bool applyApplicationFont(const QString& fontResource)
 {
-    const int id = QFontDatabase::addApplicationFont(fontResource);
+    // The font is megabytes: an uncompressed resource is handed over where it lies in the
+    // program image instead of being copied onto the heap first.
+    const QResource resource(fontResource);
+    const int id = resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression && resource.data()
+                       ? QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
+                             reinterpret_cast<const char*>(resource.data()), static_cast<int>(resource.size())))
+                       : QFontDatabase::addApplicationFont(fontResource);
     const QStringList families = id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
     if (families.isEmpty()) {
         qWarning().noquote() << "Font resource yields no family, keeping the default font:" << fontResource;
