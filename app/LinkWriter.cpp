@@ -57,6 +57,8 @@ bool send(QAbstractSocket* socket, const Json::Value& message)
         return false;
     }
     socket->write(*bytes);
+    // Out now rather than on the event loop's next turn: the main program waits for each answer.
+    socket->flush();
     return true;
 }
 
