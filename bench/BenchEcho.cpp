@@ -179,11 +179,5 @@ void run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try {
-        run(argc, argv);
-    } catch (const BenchFailure& failure) {
-        std::fprintf(stderr, "tavo_bench_echo: %s\n", failure.what());
-        return failure.code();
-    }
-    return 0;
+    return runBenchmark("tavo_bench_echo", [&] { run(argc, argv); });
 }

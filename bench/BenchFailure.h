@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -22,3 +23,18 @@ public:
 private:
     Code exitCode;
 };
+
+// The whole of a benchmark program's main: runs it, and turns a failure into a line on standard
+// error ("<program>: <why>", after what was already printed) and the exit status.
+template <typename Run>
+int runBenchmark(const char* program, Run run)
+{
+    try {
+        run();
+    } catch (const BenchFailure& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: %s\n", program, failure.what());
+        return failure.code();
+    }
+    return 0;
+}

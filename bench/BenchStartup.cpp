@@ -107,12 +107,5 @@ void run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try {
-        run(argc, argv);
-    } catch (const BenchFailure& failure) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "tavo_bench_startup: %s\n", failure.what());
-        return failure.code();
-    }
-    return 0;
+    return runBenchmark("tavo_bench_startup", [&] { run(argc, argv); });
 }

@@ -158,12 +158,5 @@ void run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try {
-        run(argc, argv);
-    } catch (const BenchFailure& failure) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "tavo_bench_switch: %s\n", failure.what());
-        return failure.code();
-    }
-    return 0;
+    return runBenchmark("tavo_bench_switch", [&] { run(argc, argv); });
 }
