@@ -41,40 +41,17 @@ signals:
 } // namespace
 
 ConsoleSession::ConsoleSession(PeerLink& link, Transcript& transcript, Options options, QObject* parent)
-    : QObject(parent), link(link), transcript(transcript), options(options)
+    : PeerSession(link, transcript, options, parent), options(options)
 {
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, this, &ConsoleSession::onTimer);
-    connect(&link, &PeerLink::clientConnected, this, [this] {
-        timer.stop();
-        phase = Phase::Key;
-        QString error;
-        if (!this->link.startKeyExchange(std::nullopt, error)) {
-            this->transcript.failure(error);
-            end(PeerExit::kFailed);
-            return;
-        }
-        timer.start(this->options.keyTimeoutMs);
-    });
-    connect(&link, &PeerLink::keyExchanged, this, [this] {
-        timer.stop();
-        phase = Phase::Talking;
-        this->transcript.note(QStringLiteral("type JSON lines to send them; end the input to close"));
-        drain();
-    });
     connect(&link, &PeerLink::messageReceived, this, [this](const Json::Value& message) {
         lastWasExitNotice = message.isObject() && message.size() == 1 && message["FrameIndex"].isInt() &&
                             message["FrameIndex"].asInt() == kExitNotice;
-        if (phase == Phase::Lingering) {
+        if (lingering) {
             timer.start(this->options.lingerMs);
         }
     });
-    connect(&link, &PeerLink::linkFailed, this, [this](const QString& why) {
-        this->transcript.failure(why);
-        end(PeerExit::kFailed);
-    });
     connect(&link, &PeerLink::linkEnded, this, [this] {
-        if (done) {
+        if (isDone()) {
             return;
         }
         if (this->link.closedHere() || lastWasExitNotice) {
@@ -93,10 +70,13 @@ void ConsoleSession::start()
     connect(reader, &InputReader::lineRead, this, &ConsoleSession::takeLine);
     connect(reader, &InputReader::inputEnded, this, &ConsoleSession::takeEndOfInput);
     reader->start();
-    if (!link.connected()) {
-        transcript.note(QStringLiteral("waiting up to %1 ms for the client").arg(options.connectTimeoutMs));
-        timer.start(options.connectTimeoutMs);
-    }
+    PeerSession::start();
+}
+
+void ConsoleSession::keyed()
+{
+    transcript.note(QStringLiteral("type JSON lines to send them; end the input to close"));
+    drain();
 }
 
 void ConsoleSession::takeLine(const QByteArray& line)
@@ -113,7 +93,7 @@ void ConsoleSession::takeEndOfInput()
 
 void ConsoleSession::drain()
 {
-    if (done || phase != Phase::Talking || timer.isActive()) {
+    if (isDone() || !talking() || lingering || timer.isActive()) {
         return;
     }
     while (!lines.empty()) {
@@ -149,42 +129,20 @@ void ConsoleSession::drain()
         }
     }
     if (inputEnded) {
-        phase = Phase::Lingering;
+        lingering = true;
         transcript.note(
             QStringLiteral("end of input; closing when the client has been quiet for %1 ms").arg(options.lingerMs));
         timer.start(options.lingerMs);
     }
 }
 
-void ConsoleSession::onTimer()
+void ConsoleSession::talkingTimerFired()
 {
-    if (done) {
-        return;
-    }
-    switch (phase) {
-    case Phase::Client:
-        transcript.failure(QStringLiteral("no client connected within %1 ms").arg(options.connectTimeoutMs));
-        end(PeerExit::kNoClient);
-        return;
-    case Phase::Key:
-        transcript.failure(QStringLiteral("no key reply from the client within %1 ms").arg(options.keyTimeoutMs));
-        end(PeerExit::kFailed);
-        return;
-    case Phase::Talking:
-        drain();
-        return;
-    case Phase::Lingering:
+    if (lingering) {
         end(PeerExit::kPassed);
         return;
     }
-}
-
-void ConsoleSession::end(int exitStatus)
-{
-    done = true;
-    timer.stop();
-    link.close();
-    emit finished(exitStatus);
+    drain();
 }
 
 #include "ConsoleSession.moc"

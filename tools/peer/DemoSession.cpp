@@ -18,29 +18,11 @@ bool isExitNotice(const Json::Value& message)
 } // namespace
 
 DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options, QObject* parent)
-    : QObject(parent), link(link), transcript(transcript), options(options), mainProgram(options.timing)
+    : PeerSession(link, transcript, options, parent), options(options), mainProgram(options.timing)
 {
     clock.start();
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, this, &DemoSession::onTimer);
-    connect(&link, &PeerLink::clientConnected, this, [this] {
-        timer.stop();
-        phase = Phase::Key;
-        QString error;
-        if (!this->link.startKeyExchange(std::nullopt, error)) {
-            this->transcript.failure(error);
-            end(PeerExit::kFailed);
-            return;
-        }
-        timer.start(this->options.keyTimeoutMs);
-    });
-    connect(&link, &PeerLink::keyExchanged, this, [this] {
-        timer.stop();
-        phase = Phase::Talking;
-        schedule(mainProgram.begin());
-    });
     connect(&link, &PeerLink::messageReceived, this, [this](const Json::Value& message) {
-        if (done || phase != Phase::Talking) {
+        if (isDone() || !talking()) {
             return;
         }
         if (isExitNotice(message)) {
@@ -50,14 +32,11 @@ DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options
         }
         schedule(mainProgram.react(message));
     });
-    connect(&link, &PeerLink::linkFailed, this, [this](const QString& why) {
-        this->transcript.failure(why);
-        end(PeerExit::kFailed);
-    });
     connect(&link, &PeerLink::linkEnded, this, [this] {
-        if (done) {
+        if (isDone()) {
             return;
         }
+        pending.clear();
         if (clientSaidGoodbye) {
             end(PeerExit::kPassed);
             return;
@@ -67,12 +46,14 @@ DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options
     });
 }
 
-void DemoSession::start()
+void DemoSession::keyed()
 {
-    transcript.note(QStringLiteral("demo: waiting up to %1 ms for the client").arg(options.connectTimeoutMs));
-    if (!link.connected()) {
-        timer.start(options.connectTimeoutMs);
-    }
+    schedule(mainProgram.begin());
+}
+
+void DemoSession::talkingTimerFired()
+{
+    runDue();
 }
 
 void DemoSession::schedule(DemoMainProgram::Steps steps)
@@ -88,7 +69,7 @@ void DemoSession::schedule(DemoMainProgram::Steps steps)
 
 void DemoSession::runDue()
 {
-    while (!done && !pending.empty()) {
+    while (!isDone() && !pending.empty()) {
         const DemoMainProgram::Step& step = pending.front();
         const qint64 now = clock.elapsed();
         qint64 wait = pendingSince + step.delayMs - now;
@@ -109,6 +90,7 @@ void DemoSession::runDue()
             QString error;
             if (!link.send(*step.message, error)) {
                 transcript.failure(error);
+                pending.clear();
                 end(PeerExit::kFailed);
                 return;
             }
@@ -116,33 +98,4 @@ void DemoSession::runDue()
         pending.pop_front();
         pendingSince = now;
     }
-}
-
-void DemoSession::onTimer()
-{
-    if (done) {
-        return;
-    }
-    switch (phase) {
-    case Phase::Client:
-        transcript.failure(QStringLiteral("no client connected within %1 ms").arg(options.connectTimeoutMs));
-        end(PeerExit::kNoClient);
-        return;
-    case Phase::Key:
-        transcript.failure(QStringLiteral("no key reply from the client within %1 ms").arg(options.keyTimeoutMs));
-        end(PeerExit::kFailed);
-        return;
-    case Phase::Talking:
-        runDue();
-        return;
-    }
-}
-
-void DemoSession::end(int exitStatus)
-{
-    done = true;
-    timer.stop();
-    pending.clear();
-    link.close();
-    emit finished(exitStatus);
 }

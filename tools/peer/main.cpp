@@ -143,24 +143,24 @@ int main(int argc, char* argv[])
         QCoreApplication::exit(status);
     };
     std::unique_ptr<QObject> session;
+    // The console and the demo start alike: the key exchange as soon as the client connects.
+    auto startSession = [&](auto* driver) {
+        session.reset(driver);
+        QObject::connect(driver, &PeerSession::finished, &app, quit, Qt::QueuedConnection);
+        driver->start();
+    };
+    auto fill = [&](auto& options) {
+        options.connectTimeoutMs = *connectTimeout;
+        options.keyTimeoutMs = *timeout;
+        options.sendGapMs = *gap;
+        return options;
+    };
     if (demo) {
         DemoSession::Options options;
-        options.connectTimeoutMs = *connectTimeout;
-        options.keyTimeoutMs = *timeout;
-        options.sendGapMs = *gap;
-        auto* demoSession = new DemoSession(link, transcript, options);
-        session.reset(demoSession);
-        QObject::connect(demoSession, &DemoSession::finished, &app, quit, Qt::QueuedConnection);
-        demoSession->start();
+        startSession(new DemoSession(link, transcript, fill(options)));
     } else if (console) {
         ConsoleSession::Options options;
-        options.connectTimeoutMs = *connectTimeout;
-        options.keyTimeoutMs = *timeout;
-        options.sendGapMs = *gap;
-        auto* consoleSession = new ConsoleSession(link, transcript, options);
-        session.reset(consoleSession);
-        QObject::connect(consoleSession, &ConsoleSession::finished, &app, quit, Qt::QueuedConnection);
-        consoleSession->start();
+        startSession(new ConsoleSession(link, transcript, fill(options)));
     } else {
         ScenarioRunner::Options options;
         options.connectTimeoutMs = *connectTimeout;
