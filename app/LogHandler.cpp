@@ -4,9 +4,17 @@
 #include <QDir>
 #include <QFile>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -35,6 +43,68 @@ const char* levelTag(QtMsgType type)
     return nullptr;
 }
 
+// "yyyy-MM-dd hh:mm:ss.zzz" in local time. Every message on the link is logged, and
+// QDateTime consults the time-zone file three times for each stamp; this does it once at most.
+QString timeStampNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &seconds) != 0) {
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    }
+#else
+    if (!localtime_r(&seconds, &local)) {
+        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    }
+#endif
+    char text[96]; // room for any int the compiler can imagine
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+    return QString::fromLatin1(text);
+}
+
+// Opens the file for appending, writes the line and closes it again, so each line is on disk
+// when the handler returns and no handle is held between messages. False when it cannot be
+// opened. Text mode: the platform's line ends.
+bool appendLine(const QString& path, const QByteArray& line)
+{
+#ifdef _WIN32
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"a"),
+                                                         &std::fclose);
+    if (!file) {
+        return false;
+    }
+    (void)std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), file.get());
+    (void)std::fputc('\n', file.get());
+    return true;
+#else
+    // The bare system calls: C streams would add a seek and a stat to every line.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    const QByteArray bytes = line + '\n';
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    ::close(fd);
+    return true;
+#endif
+}
+
 } // namespace
 
 namespace LogHandler {
@@ -60,31 +130,12 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
 void logMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     (void)fileNameText();
-    const QString timeStamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    const QString line = LogHandler::formatLine(type, context, message, timeStamp);
+    const QString line = LogHandler::formatLine(type, context, message, timeStampNow());
     if (line.isNull()) {
         return;
     }
-    // Opened and closed for every line, so each line is on disk when the handler returns; plain
-    // C streams do that with a third of the system calls QFile and QTextStream make, and every
-    // message on the link is logged. Text mode writes the platform's line ends.
-    const QString path = LogHandler::currentLogFilePath();
-#ifdef _WIN32
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"a"),
-                                                         &std::fclose);
-#else
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(QFile::encodeName(path).constData(), "a"),
-                                                         &std::fclose);
-#endif
-    if (!file) {
-        if (type == QtFatalMsg) {
-            std::abort();
-        }
-        return;
-    }
-    const QByteArray bytes = line.toUtf8() + '\n';
-    (void)std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file.get());
-    file.reset();
+    // A line that cannot be written is dropped; the next message tries again.
+    (void)appendLine(LogHandler::currentLogFilePath(), line.toUtf8());
     if (type == QtFatalMsg) {
         std::abort();
     }
