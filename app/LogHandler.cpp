@@ -67,24 +67,23 @@ QString timeStampNow()
 }
 
 // Opens the file for appending, writes the line and closes it again, so each line is on disk
-// when the handler returns and no handle is held between messages. False when it cannot be
-// opened. Text mode: the platform's line ends.
-bool appendLine(const QString& path, const QByteArray& line)
+// when the handler returns and no handle is held between messages. A line that cannot be
+// written is dropped; the next message tries again. Text mode: the platform's line ends.
+void appendLine(const QString& path, const QByteArray& line)
 {
 #ifdef _WIN32
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"a"),
                                                          &std::fclose);
     if (!file) {
-        return false;
+        return;
     }
     (void)std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), file.get());
     (void)std::fputc('\n', file.get());
-    return true;
 #else
     // The bare system calls: C streams would add a seek and a stat to every line.
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return false;
+        return;
     }
     const QByteArray bytes = line + '\n';
     const char* data = bytes.constData();
@@ -101,7 +100,6 @@ bool appendLine(const QString& path, const QByteArray& line)
         left -= written;
     }
     ::close(fd);
-    return true;
 #endif
 }
 
@@ -134,8 +132,7 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext& context, const 
     if (line.isNull()) {
         return;
     }
-    // A line that cannot be written is dropped; the next message tries again.
-    (void)appendLine(LogHandler::currentLogFilePath(), line.toUtf8());
+    appendLine(LogHandler::currentLogFilePath(), line.toUtf8());
     if (type == QtFatalMsg) {
         std::abort();
     }

@@ -57,20 +57,35 @@ start_display() {
     PIDS+=($!)
 }
 
+# Runs the command every tenth of a second until it succeeds; after STEP_TIMEOUT the walk fails
+# with the given text.
+poll_until() {
+    local why="$1" waited=0
+    shift
+    until "$@"; do
+        sleep 0.1
+        waited=$((waited + 1))
+        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "$why"
+    done
+}
+
+# Whether the main program's transcript has the text on at least that many lines; fails the
+# walk when the main program has ended without it.
+has_lines() {
+    [ "$(grep -cF -- "$1" "$OUT/peer.log" 2>/dev/null)" -ge "$2" ] && return 0
+    kill -0 "$PEER" 2>/dev/null && return 1
+    [ "$(grep -cF -- "$1" "$OUT/peer.log" 2>/dev/null)" -ge "$2" ] || fail "the main program ended before: $1"
+}
+
 # Waits until the main program's transcript has the text on as many lines as asked (one by
 # default), then a moment for the message it printed to reach the client.
 wait_line() {
-    local text="$1" count="${2:-1}" waited=0
-    until [ "$(grep -cF -- "$text" "$OUT/peer.log" 2>/dev/null)" -ge "$count" ]; do
-        if ! kill -0 "$PEER" 2>/dev/null && [ "$(grep -cF -- "$text" "$OUT/peer.log")" -lt "$count" ]; then
-            fail "the main program ended before: $text"
-        fi
-        sleep 0.1
-        waited=$((waited + 1))
-        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "no \"$text\" within ${STEP_TIMEOUT}s"
-    done
+    poll_until "no \"$1\" within ${STEP_TIMEOUT}s" has_lines "$1" "${2:-1}"
     sleep 0.4
 }
+
+no_box() { ! xdotool search --onlyvisible --name '^NotificationBox$' >/dev/null 2>&1; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
 
 window_of() {
     timeout "$STEP_TIMEOUT" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1 ||
@@ -116,12 +131,7 @@ press_ok() {
     local box
     box="$(window_of '^NotificationBox$')"
     xdotool mousemove --window "$box" "${1:-450}" "${2:-395}" click 1
-    local waited=0
-    while xdotool search --onlyvisible --name '^NotificationBox$' >/dev/null 2>&1; do
-        sleep 0.1
-        waited=$((waited + 1))
-        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "the box did not close"
-    done
+    poll_until "the box did not close" no_box
     sleep 0.2
 }
 
@@ -140,12 +150,8 @@ start_pair() {
 
 # Waits for a process of ours to end and gives its exit status.
 finish() {
-    local pid="$1" what="$2" waited=0
-    while kill -0 "$pid" 2>/dev/null; do
-        sleep 0.1
-        waited=$((waited + 1))
-        [ "$waited" -lt $((STEP_TIMEOUT * 10)) ] || fail "$what did not end"
-    done
+    local pid="$1" what="$2"
+    poll_until "$what did not end" ended "$pid"
     local status=0
     wait "$pid" || status=$?
     [ "$status" -eq 0 ] || fail "$what ended with status $status"

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kExitNotice = 4496;
-
 // Standard input blocks, and no Qt class reads it on every platform, so a thread of its own
 // does. The reader is never deleted: the thread may still sit in a read when the program ends.
 // One per process: a second thread would share the same input.
@@ -44,8 +42,7 @@ ConsoleSession::ConsoleSession(PeerLink& link, Transcript& transcript, Options o
     : PeerSession(link, transcript, options, parent), options(options)
 {
     connect(&link, &PeerLink::messageReceived, this, [this](const Json::Value& message) {
-        lastWasExitNotice = message.isObject() && message.size() == 1 && message["FrameIndex"].isInt() &&
-                            message["FrameIndex"].asInt() == kExitNotice;
+        lastWasExitNotice = PeerLink::isExitNotice(message);
         if (lingering) {
             timer.start(this->options.lingerMs);
         }

@@ -50,14 +50,13 @@ Json::Value boxText(const char* utf8, int bits = kUpdateBit | kTextBit)
 
 int frameIndexOf(const Json::Value& message)
 {
-    const Json::Value& index = message.isObject() ? message["FrameIndex"] : Json::Value::nullSingleton();
-    return index.isInt() ? index.asInt() : -1;
+    return JsonText::frameIndexOf(message).value_or(-1);
 }
 
-// Texts the user typed arrive in CP949.
+// Texts the user typed arrive in CP949; read as the client reads texts.
 std::string textOf(const Json::Value& value)
 {
-    return value.isString() ? value.asString() : std::string();
+    return JsonText::readText(value).value_or(std::string());
 }
 
 QString shown(const std::string& cp949)

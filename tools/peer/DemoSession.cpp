@@ -6,17 +6,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr int kExitNotice = 4496;
-
-bool isExitNotice(const Json::Value& message)
-{
-    return message.isObject() && message["FrameIndex"].isInt() && message["FrameIndex"].asInt() == kExitNotice;
-}
-
-} // namespace
-
 DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options, QObject* parent)
     : PeerSession(link, transcript, options, parent), options(options), mainProgram(options.timing)
 {
@@ -25,7 +14,7 @@ DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options
         if (isDone() || !talking()) {
             return;
         }
-        if (isExitNotice(message)) {
+        if (PeerLink::isExitNotice(message)) {
             // Whatever was still to come has nobody left to see it.
             clientSaidGoodbye = true;
             pending.clear();

@@ -1,5 +1,6 @@
 #include "PeerLink.h"
 
+#include "JsonDiff.h"
 #include "JsonText.h"
 #include "PeerKey.h"
 #include "SecureUtil.h"
@@ -24,6 +25,13 @@ QByteArray withoutLineFeed(const std::string& text)
 }
 
 } // namespace
+
+bool PeerLink::isExitNotice(const Json::Value& message)
+{
+    Json::Value notice(Json::objectValue);
+    notice["FrameIndex"] = kExitNotice;
+    return JsonDiff::differences(notice, message).isEmpty();
+}
 
 PeerLink::PeerLink(Transcript& transcript, QObject* parent) : QObject(parent), transcript(transcript)
 {

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kExitNotice = 4496;
 // After a passed run, how long the client may take to see the connection end.
 constexpr int kGoodbyeMs = 3000;
 
@@ -17,13 +16,6 @@ QString shown(const Json::Value& value)
     QByteArray text = QByteArray::fromStdString(JsonText::writeCompact(value));
     text.chop(1);
     return Transcript::readable(text);
-}
-
-bool isExitNotice(const Json::Value& message)
-{
-    Json::Value notice(Json::objectValue);
-    notice["FrameIndex"] = kExitNotice;
-    return JsonDiff::differences(notice, message).isEmpty();
 }
 
 } // namespace
@@ -196,10 +188,10 @@ bool ScenarioRunner::checkClose()
     if (!link.closedHere() && !exitNoticeSeen && !inbox.empty()) {
         const Json::Value got = inbox.front();
         inbox.pop_front();
-        if (!isExitNotice(got)) {
+        if (!PeerLink::isExitNotice(got)) {
             failStep(QStringLiteral("the client sent %1 instead of the exit notice {\"FrameIndex\":%2}")
                          .arg(shown(got))
-                         .arg(kExitNotice));
+                         .arg(PeerLink::kExitNotice));
             return false;
         }
         exitNoticeSeen = true;
@@ -213,7 +205,7 @@ bool ScenarioRunner::checkClose()
     }
     if (!link.closedHere() && !exitNoticeSeen) {
         failStep(QStringLiteral("the client ended the connection without the exit notice {\"FrameIndex\":%1}")
-                     .arg(kExitNotice));
+                     .arg(PeerLink::kExitNotice));
         return false;
     }
     closeExpected = true;
