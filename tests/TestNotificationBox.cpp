@@ -33,7 +33,11 @@ class TestNotificationBox : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { StartUp::initResources(); }
+    void initTestCase()
+    {
+        StartUp::initResources();
+        QVERIFY(StartUp::applyApplicationFont());
+    }
 
     void init()
     {
@@ -140,6 +144,23 @@ private slots:
         // The veil covers the parent window, shifted by the box's offsets.
         QCOMPARE(box.size(), QSize(900, 600));
         QCOMPARE(box.pos(), parent.pos() + QPoint(12, 14 + h));
+    }
+
+    // A text that fits on a line draws exactly as it always has: the pixels of the panel are
+    // compared with a picture of it taken before long texts were fitted.
+    void shortTextLooksAsBefore()
+    {
+        NotificationBox box(false, QString::fromUtf8("인증번호가 일치하지 않습니다."), nullptr);
+        box.show();
+        const QImage shot = box.findChild<QFrame*>(QStringLiteral("noti"))->grab().toImage().convertToFormat(
+            QImage::Format_ARGB32);
+        const QString reference = QStringLiteral(TAVO_TEST_DATA_DIR "/notification-short-text.png");
+        if (qEnvironmentVariableIsSet("TAVO_RECORD_REFERENCE")) {
+            QVERIFY(shot.save(reference));
+        }
+        QImage expected(reference);
+        QVERIFY2(!expected.isNull(), qPrintable(reference));
+        QCOMPARE(shot, expected.convertToFormat(QImage::Format_ARGB32));
     }
 
     void replacedWhileOpen()
