@@ -8,25 +8,28 @@
 #include "LinkWriter.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "ScreenFit.h"
 #include "SecureUtil.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHostAddress>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QTcpSocket>
 #include <QVBoxLayout>
 #include <QtDebug>
 
 namespace {
 
-constexpr int kFullScreenButtonShift = 1020;
-constexpr int kFullScreenFrameShiftX = 510;
-constexpr int kFullScreenFrameShiftY = 240;
 // Long enough for a local peer to take the exit notice, short enough never to hang the exit.
 constexpr int kExitNoticeWaitMs = 1000;
 
-const char* const kFullScreenStyle = "#centralWidget { border-image:url(:/image/bg1920.png) 0 0 0 0 stretch stretch;}";
+QString fullScreenStyle(const QString& picture)
+{
+    return QStringLiteral("#centralWidget { border-image:url(%1) 0 0 0 0 stretch stretch;}").arg(picture);
+}
 
 QString integrityErrorText()
 {
@@ -67,9 +70,11 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode)
     connect(ui->pushButton, &QPushButton::clicked, this, &QWidget::close);
 
     if (fullScreenMode) {
-        ui->centralWidget->setStyleSheet(QString::fromLatin1(kFullScreenStyle));
-        ui->pushButton->move(ui->pushButton->x() + kFullScreenButtonShift, ui->pushButton->y());
-        ui->frame->move(ui->frame->x() + kFullScreenFrameShiftX, ui->frame->y() + kFullScreenFrameShiftY);
+        // The screen the window starts on is the primary one; later resizes refit the pieces.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            resize(screen->size());
+        }
+        fitToScreen();
     }
 
     raise();
@@ -102,6 +107,27 @@ TAVO_DSK_GUI::~TAVO_DSK_GUI()
 void TAVO_DSK_GUI::sendMessage(const Json::Value& message)
 {
     LinkWriter::send(linkSocket.data(), message);
+}
+
+void TAVO_DSK_GUI::fitToScreen()
+{
+    const QSize screen = size();
+    ui->pushButton->setGeometry(ScreenFit::closeButton(screen));
+    ui->frame->setGeometry(ScreenFit::framedArea(screen));
+    const QSizeF devicePixels = QSizeF(screen) * devicePixelRatioF();
+    const QString style = fullScreenStyle(ScreenFit::backgroundPicture(devicePixels.toSize()));
+    // A new style sheet repolishes every child: only when the picture changes.
+    if (ui->centralWidget->styleSheet() != style) {
+        ui->centralWidget->setStyleSheet(style);
+    }
+}
+
+void TAVO_DSK_GUI::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (AppState::fullScreenMode()) {
+        fitToScreen();
+    }
 }
 
 void TAVO_DSK_GUI::mousePressEvent(QMouseEvent* event)

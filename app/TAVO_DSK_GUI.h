@@ -39,6 +39,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 public slots:
     void readMessage();
@@ -46,6 +47,8 @@ public slots:
     void closeEventFromFrame();
 
 private:
+    // Full screen: the close button, the framed area and the background for the window's size.
+    void fitToScreen();
     void handleBatch(const QByteArray& batch);
     void dispatch(const Json::Value& message, int frameIndex);
     void runKeyInitialisation(const Json::Value& message);

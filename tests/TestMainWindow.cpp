@@ -119,15 +119,47 @@ private slots:
         QVERIFY(!AppState::fullScreenMode());
     }
 
+    // Full screen on screens from a small laptop's to 4K: at 1920 x 1080 every piece is where it
+    // has always been; elsewhere the framed area keeps its place about the centre, the close
+    // button its distance from the top-right corner, and nothing leaves the screen.
+    void fullScreenVariant_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QRect>("button");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("1024x600") << QSize(1024, 600) << QRect(297, 90, 420, 480) << QRect(969, 20, 37, 37)
+                                  << "bg1920.png";
+        QTest::newRow("1024x500, too low for the usual place")
+            << QSize(1024, 500) << QRect(297, 20, 420, 480) << QRect(969, 20, 37, 37) << "bg1920.png";
+        QTest::newRow("1366x768") << QSize(1366, 768) << QRect(468, 174, 420, 480) << QRect(1311, 20, 37, 37)
+                                  << "bg1920.png";
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << QRect(745, 330, 420, 480) << QRect(1865, 20, 37, 37)
+                                   << "bg1920.png";
+        QTest::newRow("2560x1440") << QSize(2560, 1440) << QRect(1065, 510, 420, 480) << QRect(2505, 20, 37, 37)
+                                   << "bg3840.png";
+        QTest::newRow("3840x2160") << QSize(3840, 2160) << QRect(1705, 870, 420, 480) << QRect(3785, 20, 37, 37)
+                                   << "bg3840.png";
+    }
+
     void fullScreenVariant()
     {
+        QFETCH(QSize, screen);
+        QFETCH(QRect, frame);
+        QFETCH(QRect, button);
+        QFETCH(QString, picture);
         openWindow(true);
         QVERIFY(AppState::fullScreenMode());
+        window->resize(screen);
         auto* central = window->findChild<QWidget*>(QStringLiteral("centralWidget"));
-        QCOMPARE(central->styleSheet(),
-                 QStringLiteral("#centralWidget { border-image:url(:/image/bg1920.png) 0 0 0 0 stretch stretch;}"));
-        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("pushButton"))->geometry(), QRect(1865, 20, 37, 37));
-        QCOMPARE(window->findChild<QFrame*>(QStringLiteral("frame"))->geometry(), QRect(745, 330, 420, 480));
+        QCOMPARE(central->geometry(), QRect(QPoint(0, 0), screen));
+        QCOMPARE(central->styleSheet(), QStringLiteral("#centralWidget { border-image:url(:/image/%1) 0 0 0 0 "
+                                                       "stretch stretch;}")
+                                            .arg(picture));
+        QVERIFY(QFile::exists(QStringLiteral(":/image/") + picture));
+        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("pushButton"))->geometry(), button);
+        QCOMPARE(window->findChild<QFrame*>(QStringLiteral("frame"))->geometry(), frame);
+        QVERIFY(QRect(QPoint(0, 0), screen).contains(frame));
     }
 
     void applicationFont()

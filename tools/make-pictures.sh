@@ -164,7 +164,10 @@ background() {
 im -size 1024x1024 xc:none -fill white -draw "roundrectangle 24,24 999,999 224,224" \
     \( "$WORK/glyph.miff" -fill "$PURPLE" -colorize 100 \) -compose over -composite "$WORK/mark-icon.miff"
 background 900 600 235 90 1 "$IMG/bg.png"
+# The window at 200 % (Qt picks the @2x form by itself) and full screen above 1920 x 1080.
+background 1800 1200 470 180 2 "$IMG/bg@2x.png"
 background 1920 1080 745 330 1.6 "$IMG/bg1920.png"
+background 3840 2160 1490 660 3.2 "$IMG/bg3840.png"
 
 # ==== Small white icons ==========================================================
 # Each is drawn on a 64x64 canvas (four times the size it is used at) and reduced.
