@@ -112,6 +112,29 @@ private slots:
         QCOMPARE(first.left() + first.width() / 2, list()->viewport()->width() / 2);
     }
 
+    // A name longer than the card's title ends in an ellipsis inside it and is whole in the
+    // card's tool tip; a name that fits shows as it is, with no tool tip.
+    void longNameElided()
+    {
+        const QString longName = QString::fromUtf8("서울 본사 개발팀 원격 작업용 고성능 워크스테이션 PC-0001 (GPU 렌더링 전용, 야간 예약 전용 석)");
+        QCOMPARE(longName.size(), 60);
+        Json::Value info(Json::arrayValue);
+        for (const QString& name : {longName, QString::fromUtf8("개발팀 PC-01")}) {
+            Json::Value pc(Json::objectValue);
+            pc["resourceName"] = name.toStdString();
+            pc["state"] = "wait";
+            info.append(pc);
+        }
+        build(info);
+        auto* title = part<QLabel>(card(list(), 0), "lb_pcName");
+        QVERIFY(title->text().endsWith(QChar(0x2026)));
+        QVERIFY(longName.startsWith(title->text().chopped(1)));
+        QVERIFY(title->fontMetrics().horizontalAdvance(title->text()) <= title->contentsRect().width());
+        QCOMPARE(card(list(), 0)->toolTip(), longName);
+        QCOMPARE(part<QLabel>(card(list(), 1), "lb_pcName")->text(), QString::fromUtf8("개발팀 PC-01"));
+        QVERIFY(card(list(), 1)->toolTip().isEmpty());
+    }
+
     void cardStates_data()
     {
         QTest::addColumn<QByteArray>("resource");

@@ -122,15 +122,34 @@ private slots:
         QCOMPARE(order.indexOf(button(&box, "bt_yes")) < order.indexOf(button(&box, "bt_no")), true);
     }
 
+    // In full screen the veil covers the owner's whole window, whatever the screen, and the
+    // panel keeps its place about the centre: 765, 370 on 1920 x 1080.
+    void fullScreenPlacement_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("panel");
+        QTest::newRow("1024x600") << QRect(0, 0, 1024, 600) << QPoint(317, 130);
+        QTest::newRow("1024x320, too low for the usual place") << QRect(0, 0, 1024, 320) << QPoint(317, 0);
+        QTest::newRow("1366x768") << QRect(0, 0, 1366, 768) << QPoint(488, 214);
+        QTest::newRow("1920x1080") << QRect(0, 0, 1920, 1080) << QPoint(765, 370);
+        QTest::newRow("2560x1440 right of another screen") << QRect(1920, 0, 2560, 1440) << QPoint(1085, 550);
+        QTest::newRow("3840x2160") << QRect(0, 0, 3840, 2160) << QPoint(1725, 910);
+    }
+
     void fullScreenPlacement()
     {
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, panel);
         AppState::setFullScreenMode(true);
         QWidget parent;
-        parent.resize(1920, 1080);
-        NotificationBox box(false, QStringLiteral("x"), &parent);
-        QCOMPARE(box.geometry(), QRect(0, 0, 1920, 1080));
-        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("bg"))->geometry(), QRect(0, 0, 1920, 1080));
-        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("noti"))->geometry(), QRect(765, 370, 390, 307));
+        parent.setGeometry(screen);
+        QWidget child(&parent);
+        NotificationBox box(false, QStringLiteral("x"), &child);
+        QCOMPARE(box.geometry(), screen);
+        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("bg"))->geometry(), QRect(QPoint(0, 0), screen.size()));
+        QCOMPARE(box.findChild<QFrame*>(QStringLiteral("noti"))->geometry(), QRect(panel, QSize(390, 307)));
+        const QRect ok = button(&box, "bt_ok")->geometry().translated(panel);
+        QVERIFY(QRect(QPoint(0, 0), screen.size()).contains(ok));
     }
 
     void windowedPlacement()
@@ -161,6 +180,74 @@ private slots:
         QImage expected(reference);
         QVERIFY2(!expected.isNull(), qPrintable(reference));
         QCOMPARE(shot, expected.convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // Texts too long for one line of the panel wrap inside the label, at spaces or, without
+    // any, anywhere, and step down in size: the whole text shows and no glyph reaches the
+    // panel's sides. One too long even at the smallest size ends in an ellipsis and is whole
+    // in the tool tip.
+    void longText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("whole");
+        QString spaced;
+        while (spaced.size() < 120) {
+            spaced += QString::fromUtf8("원격 PC 연결이 끊어져 다시 시도하는 중입니다. ");
+        }
+        spaced = spaced.left(120);
+        QString solid = spaced;
+        solid.remove(QLatin1Char(' '));
+        while (solid.size() < 120) {
+            solid += solid;
+        }
+        solid = solid.left(120);
+        QTest::newRow("120 characters with spaces") << spaced << true;
+        QTest::newRow("120 characters without spaces") << solid << true;
+        QTest::newRow("an ASCII word of 90 characters") << QString(90, QLatin1Char('W')) << true;
+        QTest::newRow("own line feeds, one line too long")
+            << QString::fromUtf8("첫째 줄\n") + spaced.left(70) + QString::fromUtf8("\n셋째 줄") << true;
+        QTest::newRow("far too long") << solid.repeated(6) << false;
+    }
+
+    void longText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, whole);
+        NotificationBox box(false, text, nullptr);
+        NotificationBox empty(false, QString(), nullptr);
+        box.show();
+        empty.show();
+        auto* label = box.findChild<QLabel*>(QStringLiteral("lb_content"));
+        QCOMPARE(label->geometry(), QRect(10, 100, 370, 111));
+        const auto squeezed = [](QString t) { return t.remove(QLatin1Char(' ')).remove(QLatin1Char('\n')); };
+        if (whole) {
+            QCOMPARE(squeezed(label->text()), squeezed(text));
+            QVERIFY(label->toolTip().isEmpty());
+        } else {
+            QVERIFY(label->text().endsWith(QChar(0x2026)));
+            QCOMPARE(label->toolTip(), text);
+        }
+        QVERIFY(label->font().pixelSize() >= 12);
+        // Where the text is drawn: every pixel that differs from the panel without a text.
+        const QImage with = box.findChild<QFrame*>(QStringLiteral("noti"))->grab().toImage();
+        const QImage without = empty.findChild<QFrame*>(QStringLiteral("noti"))->grab().toImage();
+        QCOMPARE(with.size(), without.size());
+        QRect drawn;
+        for (int y = 0; y < with.height(); ++y) {
+            for (int x = 0; x < with.width(); ++x) {
+                if (with.pixel(x, y) != without.pixel(x, y)) {
+                    drawn |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        QVERIFY(!drawn.isEmpty());
+        // Clear of the panel's border: at least 20 pixels from each side.
+        QVERIFY2(QRect(20, 100, 350, 111).contains(drawn),
+                 qPrintable(QStringLiteral("text drawn at %1,%2 %3x%4")
+                                .arg(drawn.x())
+                                .arg(drawn.y())
+                                .arg(drawn.width())
+                                .arg(drawn.height())));
     }
 
     void replacedWhileOpen()

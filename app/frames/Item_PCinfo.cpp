@@ -1,6 +1,8 @@
 #include "Item_PCinfo.h"
 #include "ui_Item_PCinfo.h"
 
+#include <QFontMetrics>
+
 namespace {
 
 const char* const kUsableState = "wait";
@@ -13,12 +15,23 @@ Item_PCinfo::Item_PCinfo(const QString& name, const QString& state, QWidget* par
     : QWidget(parent), ui(std::make_unique<Ui::Item_PCinfo>())
 {
     ui->setupUi(this);
-    ui->lb_pcName->setText(name);
+    showName(name);
     ui->lb_time_msg->hide();
     applyState(state);
 }
 
 Item_PCinfo::~Item_PCinfo() = default;
+
+void Item_PCinfo::showName(const QString& name)
+{
+    QLabel* title = ui->lb_pcName;
+    title->ensurePolished();
+    const QString shown =
+        QFontMetrics(title->font()).elidedText(name, Qt::ElideRight, title->contentsRect().width());
+    title->setText(shown);
+    // A name cut short is still there in whole for whoever points at the card.
+    setToolTip(shown == name ? QString() : name);
+}
 
 QString Item_PCinfo::stateMessage(const QString& state)
 {

@@ -26,5 +26,8 @@ public:
     static QString stateMessage(const QString& state);
 
 private:
+    // The title: a name too long for it ends in an ellipsis and is whole in the tool tip.
+    void showName(const QString& name);
+
     std::unique_ptr<Ui::Item_PCinfo> ui;
 };

@@ -45,6 +45,10 @@ public slots:
     void bt_confirm_press();
 
 private:
+    // Sets the text; one that does not fit the label on its lines is wrapped and, if need be,
+    // drawn smaller, so no part of it is cut off.
+    void showText(const QString& text);
+
     std::unique_ptr<Ui::NotificationBox> ui;
     const int horizontalOffset = 12;
     const int verticalOffset = 14;
