@@ -12,10 +12,53 @@
 #include <QScreen>
 #include <QtDebug>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 static void initTavoResources()
 {
     Q_INIT_RESOURCE(resources);
 }
+
+namespace {
+
+// Windows reports a logical DPI of 96 times the user's scale (100 %, 125 %, 150 %, ...). An X
+// server without an Xft.dpi setting reports its physical DPI instead, rounded through whole
+// millimetres: 100 dpi would scale by 1.04 and 144 dpi by 1.499, blurring every picture and
+// missing the window's size by pixels. So on X the factor of each screen is taken in steps of
+// a quarter, as Windows offers them, measured by a short-lived application before the real one.
+// Returns false when every screen is at 100 %: Qt ignores a given factor of 1 and would fall
+// back to the physical DPI, so scaling then stays off.
+bool snapX11ScaleFactors(int argc, char** argv)
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS") || (!platform.isEmpty() && !platform.startsWith("xcb"))) {
+        return true;
+    }
+    // Qt takes the arguments it knows out of the vector: the probe works on a copy.
+    std::vector<char*> args(argv, argv + argc);
+    args.push_back(nullptr);
+    int probeArgc = argc;
+    QStringList factors;
+    {
+        QGuiApplication probe(probeArgc, args.data());
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+            return true;
+        }
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const double quarters = std::round(screen->logicalDotsPerInch() / 96.0 * 4.0);
+            factors << QString::number(std::max(1.0, quarters / 4.0));
+        }
+    }
+    if (std::all_of(factors.cbegin(), factors.cend(), [](const QString& f) { return f == QLatin1String("1"); })) {
+        return false;
+    }
+    qputenv("QT_SCREEN_SCALE_FACTORS", factors.join(QLatin1Char(';')).toLatin1());
+    return true;
+}
+
+} // namespace
 
 namespace StartUp {
 
@@ -45,6 +88,22 @@ bool applyApplicationFont(const QString& fontResource)
     return true;
 }
 
+void enableHighDpiScaling(int argc, char** argv)
+{
+#if !defined(Q_OS_WIN)
+    const bool scaled = snapX11ScaleFactors(argc, argv);
+#else
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    const bool scaled = true;
+#endif
+    // Without scaling a 4K screen at 150 % or 200 % shows a small window with tiny text.
+    // PassThrough keeps fractional factors such as 1.25 and 1.5 instead of rounding them.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, scaled);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+}
+
 int run(int argc, char** argv)
 {
     const bool fullScreenMode = argc > 1;
@@ -54,6 +113,7 @@ int run(int argc, char** argv)
     qInstallMessageHandler(logMessageHandler);
     qInfo("GUI Run");
 
+    enableHighDpiScaling(argc, argv);
     QApplication app(argc, argv);
     initResources();
     applyApplicationFont();

@@ -12,6 +12,9 @@ void initResources();
 // Qt's default font, and returns false, when the resource yields no family.
 bool applyApplicationFont(const QString& fontResource = QStringLiteral(":/fonts/NanumGothicBold.ttf"));
 
+// Qt's high-DPI scaling, with fractional scale factors; before the application object exists.
+void enableHighDpiScaling(int argc, char** argv);
+
 int run(int argc, char** argv);
 
 } // namespace StartUp
