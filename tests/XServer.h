@@ -19,12 +19,17 @@ public:
         }
     }
 
-    // Starts Xvfb on a free display; it writes the display number it took to our pipe.
-    bool start()
+    // Starts Xvfb on a free display; it writes the display number it took to our pipe. With no
+    // DPI given, Xvfb's own default (100) stands, as for anyone who starts it plainly.
+    bool start(const QSize& size = QSize(1920, 1080), int dpi = 0)
     {
-        xvfb.start(QStringLiteral("Xvfb"),
-                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("1920x1080x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QStringList args = {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                            QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
+                            QStringLiteral("-nolisten"), QStringLiteral("tcp")};
+        if (dpi > 0) {
+            args << QStringLiteral("-dpi") << QString::number(dpi);
+        }
+        xvfb.start(QStringLiteral("Xvfb"), args);
         if (!xvfb.waitForStarted(5000)) {
             return false;
         }
