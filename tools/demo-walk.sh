@@ -6,15 +6,17 @@
 #   tools/demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]
 #
 # BIN_DIR holds TAVO_DSK and tavo_peer. OUT_DIR receives NN-name.png, peer.log (the main
-# program's transcript) and the client's logs/. With --fullscreen-too a second, short run
-# starts the client full screen and saves its sign-in screen. Exits non-zero, saying where,
-# when a step does not happen in time.
+# program's transcript) and the client's logs/. With --fullscreen-too short runs follow, each on
+# a display of its own: the sign-in screen full screen at 1920 x 1080, 1366 x 768 and 2560 x
+# 1440, the window at 150 %, and a box with a long text. Exits non-zero, saying where, when a
+# step does not happen in time.
 set -euo pipefail
 
 BIN="$(cd "${1:?usage: demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]}" && pwd)"
 mkdir -p "${2:?usage: demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]}"
 OUT="$(cd "$2" && pwd)"
 FULLSCREEN_TOO="${3:-}"
+ROOT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 STEP_TIMEOUT="${TAVO_DEMO_STEP_TIMEOUT:-20}" # seconds; sanitizer builds are slow
 
 # Where the screens sit in the window: the frame at 235,90 and its layout's margin.
@@ -39,11 +41,13 @@ fail() {
     exit 1
 }
 
+# start_display [WIDTHxHEIGHT [DPI]]: a private X display, 1920x1080 at 96 dpi by default.
 start_display() {
     local fd_file="$OUT/.display"
     rm -f "$fd_file"
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fd_file" 2>"$OUT/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${1:-1920x1080}x24" -dpi "${2:-96}" -nolisten tcp 3>"$fd_file" 2>"$OUT/xvfb.log" &
     PIDS+=($!)
+    DISPLAY_PIDS+=($!)
     local i
     for i in $(seq 1 100); do
         if [ -s "$fd_file" ]; then break; fi
@@ -55,6 +59,7 @@ start_display() {
     # The notification box is a translucent window; without a compositor its veil is black.
     xcompmgr >/dev/null 2>&1 &
     PIDS+=($!)
+    DISPLAY_PIDS+=($!)
 }
 
 # Runs the command every tenth of a second until it succeeds; after STEP_TIMEOUT the walk fails
@@ -135,9 +140,11 @@ press_ok() {
     sleep 0.2
 }
 
+# start_pair [CLIENT ARGS...]: tavo_peer --demo (or, with PEER_SCENARIO set, that scenario)
+# and the client.
 start_pair() {
     : >"$OUT/peer.log"
-    "$BIN/tavo_peer" --demo --log "$OUT/peer.log" --connect-timeout $((STEP_TIMEOUT * 1000)) \
+    "$BIN/tavo_peer" ${PEER_SCENARIO:---demo} --log "$OUT/peer.log" --connect-timeout $((STEP_TIMEOUT * 1000)) \
         >"$OUT/peer.out" 2>&1 &
     PEER=$!
     PIDS+=("$PEER")
@@ -247,24 +254,69 @@ walk() {
     say "the client closed after the progress screen; the main program is content"
 }
 
+# fullscreen NAME [WIDTH HEIGHT]: the client full screen on a display of that size (1920 x
+# 1080 by default), through the update notice to the sign-in screen, closed by its close button.
 fullscreen() {
+    local w="${2:-1920}" h="${3:-1080}"
+    stop_display
+    start_display "${w}x${h}"
     : >"$OUT/peer.log"
     start_pair full
     wait_line "announcing it"
-    press_ok 960 635
+    press_ok $((w / 2)) $((h / 2 + 95)) # the panel keeps its place about the centre
     wait_line "showing sign-in"
-    shot full-screen-sign-in 1
-    xdotool mousemove --window "$MAIN" 1882 38 click 1 # the close button
+    shot "$1" 1
+    xdotool mousemove --window "$MAIN" $((w - 37)) 38 click 1 # the close button
     finish "$CLIENT" "the client"
     finish "$PEER" "the main program"
 }
+
+# The window at 150 %: every position scaled by 1.5 in device pixels.
+scaled_window() {
+    stop_display
+    start_display 1920x1080 144
+    start_pair
+    wait_line "announcing it"
+    press_ok 675 592
+    wait_line "showing sign-in"
+    shot window-150-sign-in 1
+    xdotool mousemove --window "$MAIN" 1294 57 click 1 # the close button
+    finish "$CLIENT" "the client"
+    finish "$PEER" "the main program"
+}
+
+# A main-program text too long for one line of the box, wrapped inside its panel.
+long_text() {
+    stop_display
+    start_display
+    PEER_SCENARIO="$ROOT_DIR/tools/gallery/long-text.scenario" start_pair
+    window_of '^NotificationBox$' >/dev/null
+    shot long-text 1
+    press_ok
+    xdotool mousemove --window "$MAIN" 863 38 click 1 # the close button
+    finish "$CLIENT" "the client"
+    finish "$PEER" "the main program"
+}
+
+# Ends the display of the run before, with its compositor.
+stop_display() {
+    local p
+    for p in "${DISPLAY_PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${DISPLAY_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+    DISPLAY_PIDS=()
+}
+DISPLAY_PIDS=()
 
 start_display
 rm -f "$OUT"/[0-9][0-9]-*.png
 walk
 if [ "$FULLSCREEN_TOO" = --fullscreen-too ]; then
     cp "$OUT/peer.log" "$OUT/peer-walk.log"
-    fullscreen
+    fullscreen full-screen-sign-in
+    fullscreen full-screen-1366x768 1366 768
+    fullscreen full-screen-2560x1440 2560 1440
+    scaled_window
+    long_text
 fi
 say "screenshots:"
 printf '  %s\n' "${SHOTS[@]}"

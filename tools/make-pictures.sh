@@ -228,18 +228,26 @@ icon_arrow white "$WORK/arrow.miff"
 shrink "$WORK/arrow.miff" 25 "$WORK/arrow25.miff"
 png "$WORK/arrow25.miff" "$IMG/button/left_arrow.png"
 png "$WORK/arrow25.miff" "$IMG/stream_option/left_arrow.png"
+shrink "$WORK/arrow.miff" 50 "$WORK/arrow50.miff"
+png "$WORK/arrow50.miff" "$IMG/button/left_arrow@2x.png"
+png "$WORK/arrow50.miff" "$IMG/stream_option/left_arrow@2x.png"
 
 icon_gear white "$WORK/gear.miff"
 shrink "$WORK/gear.miff" 24 "$WORK/gear24.miff"
 png "$WORK/gear24.miff" "$IMG/pc_select/gear-2-24.png"
+shrink "$WORK/gear.miff" 48 "$WORK/gear48.miff"
+png "$WORK/gear48.miff" "$IMG/pc_select/gear-2-24@2x.png"
 
 # ==== Close cross =================================================================
 im -size 256x256 xc:none -fill 'rgba(255,255,255,0.10)' -stroke 'rgba(255,255,255,0.38)' -strokewidth 6 \
     -draw "circle 128,128 128,12" \
     -fill none -stroke white -strokewidth 17 \
     -draw "stroke-linecap round line 90,90 166,166" -draw "stroke-linecap round line 166,90 90,166" \
-    -filter Lanczos -resize 64x64 "$WORK/x.miff"
+    "$WORK/x-big.miff"
+im "$WORK/x-big.miff" -filter Lanczos -resize 64x64 "$WORK/x.miff"
 png "$WORK/x.miff" "$IMG/x.png"
+im "$WORK/x-big.miff" -filter Lanczos -resize 128x128 "$WORK/x.miff"
+png "$WORK/x.miff" "$IMG/x@2x.png"
 
 # ==== Slider groove fills =========================================================
 im -size 8x7 xc:"$PURPLE" "$WORK/purple.miff"
@@ -271,10 +279,15 @@ button() {
         im "$WORK/btn-big.miff" \( "$icon" -resize "${is}x${is}" \) -gravity west -geometry "+$ix+0" \
             -compose over -composite "$WORK/btn-big.miff"
     fi
-    im "$WORK/btn-big.miff" -filter Lanczos -resize "${w}x${h}!" "$WORK/btn.miff"
-    png "$WORK/btn.miff" "$out"
-    im "$WORK/btn.miff" -channel A -evaluate multiply "$fade" +channel "$WORK/btn-dis.miff"
-    png "$WORK/btn-dis.miff" "$dis"
+    local k suffix
+    for k in 1 2; do
+        suffix=""
+        [ "$k" = 2 ] && suffix="@2x"
+        im "$WORK/btn-big.miff" -filter Lanczos -resize "$((w * k))x$((h * k))!" "$WORK/btn.miff"
+        png "$WORK/btn.miff" "${out%.png}$suffix.png"
+        im "$WORK/btn.miff" -channel A -evaluate multiply "$fade" +channel "$WORK/btn-dis.miff"
+        png "$WORK/btn-dis.miff" "${dis%.png}$suffix.png"
+    done
 }
 
 icon_send white "$WORK/i-send.miff"
@@ -304,8 +317,9 @@ monitor() {
            \( -size 308x182 xc:none -fill 'rgba(255,255,255,0.09)' -draw "polygon 190,0 260,0 130,182 60,182" \) \
            -compose over -composite \) \
         -geometry +26+24 -compose over -composite \
-        "$1" -geometry +0+0 -compose over -composite \
-        -filter Lanczos -resize 90x75 "$2"
+        "$1" -geometry +0+0 -compose over -composite "$WORK/monitor-big.miff"
+    im "$WORK/monitor-big.miff" -filter Lanczos -resize 90x75 "$2"
+    im "$WORK/monitor-big.miff" -filter Lanczos -resize 180x150 "${2%.miff}@2x.miff"
 }
 im -size 360x300 xc:none -fill white -draw "$(cloud 182 128 1.55)" "$WORK/mon-cloud.miff"
 im -size 360x300 xc:none -fill white -draw "circle 180,115 180,47" \
@@ -315,6 +329,8 @@ monitor "$WORK/mon-cloud.miff" "$WORK/monitor.miff"
 monitor "$WORK/mon-ban.miff" "$WORK/ban_monitor.miff"
 png "$WORK/monitor.miff" "$IMG/pc_select/monitor.png"
 png "$WORK/ban_monitor.miff" "$IMG/pc_select/ban_monitor.png"
+png "$WORK/monitor@2x.miff" "$IMG/pc_select/monitor@2x.png"
+png "$WORK/ban_monitor@2x.miff" "$IMG/pc_select/ban_monitor@2x.png"
 
 # ==== Notification panels ===========================================================
 # 390x307, stretched onto the box's panel. A dark brand-purple body for the white
@@ -336,8 +352,8 @@ panel() {
            -alpha off -compose copy_opacity -composite \) -compose over -composite \
         \( -size 780x614 xc:none -fill none -stroke 'rgba(160,138,255,0.75)' -strokewidth 3 \
            -draw "roundrectangle 13.5,11.5 765.5,595.5 31,31" \) -compose over -composite \
-        "$1" -compose over -composite \
-        -filter Lanczos -resize 390x307 "$2"
+        "$1" -compose over -composite "${2%.miff}@2x.miff"
+    im "${2%.miff}@2x.miff" -filter Lanczos -resize 390x307 "$2"
 }
 # information sign: white disc with a purple "i" on a faint halo
 im -size 780x614 xc:none -fill 'rgba(255,255,255,0.10)' -draw "circle 390,102 390,54" \
@@ -353,14 +369,19 @@ panel "$WORK/sign-info.miff" "$WORK/panel-info.miff"
 panel "$WORK/sign-warn.miff" "$WORK/panel-warn.miff"
 png "$WORK/panel-info.miff" "$IMG/notificate/확인배경.png"
 png "$WORK/panel-warn.miff" "$IMG/notificate/경고배경.png"
+png "$WORK/panel-info@2x.miff" "$IMG/notificate/확인배경@2x.png"
+png "$WORK/panel-warn@2x.miff" "$IMG/notificate/경고배경@2x.png"
 
 # Yes and no buttons of the panel, 91x31, with their hover forms.
 button 91 31 4 none "$IMG/notificate/yes.png" "$IMG/notificate/yes_hover.png" 0.745
 # no: white with a 4px border in the bright purple; hover fills it with lavender
 no_button() {
     im -size 364x124 xc:none -fill "$2" -stroke "$PURPLE_BRIGHT" -strokewidth 16 \
-        -draw "roundrectangle 8,8 355,115 10,10" -filter Lanczos -resize 91x31 "$WORK/no.miff"
+        -draw "roundrectangle 8,8 355,115 10,10" "$WORK/no-big.miff"
+    im "$WORK/no-big.miff" -filter Lanczos -resize 91x31 "$WORK/no.miff"
     png "$WORK/no.miff" "$1"
+    im "$WORK/no-big.miff" -filter Lanczos -resize 182x62 "$WORK/no.miff"
+    png "$WORK/no.miff" "${1%.png}@2x.png"
 }
 no_button "$IMG/notificate/no.png" white
 no_button "$IMG/notificate/no_hover.png" 'rgb(218,208,250)'
