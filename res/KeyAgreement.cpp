@@ -43,12 +43,6 @@ PkeyPtr& ownKeyPair()
     return pair;
 }
 
-void writeLine(const char* line)
-{
-    std::puts(line);
-    std::fflush(stdout);
-}
-
 // The peer's point from its base64 text, checked to be a point of the curve other than infinity.
 PkeyPtr loadPeerKey(const std::string& text)
 {
@@ -163,8 +157,7 @@ int deriveLinkKey(const std::string& peerKeyText)
         return -1;
     }
     const int length = derive(own.get(), peer.get(), secret.get(), size);
-    std::printf("secret key len : %d\n", length);
-    std::fflush(stdout);
+    writeLine("secret key len : " + std::to_string(length));
     if (length != kSecretSize) {
         return -1;
     }

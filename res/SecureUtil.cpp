@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace SecureUtil {
 namespace {
@@ -21,6 +22,7 @@ constexpr size_t kMaxCipherBytes = kMaxDecryptedText + 1;
 // All zero until the first agreement.
 unsigned char gLinkKey[16] = {};
 unsigned char gLinkIv[16] = {};
+SecureUtil::LineSink gLineSink = nullptr;
 
 } // namespace
 
@@ -50,12 +52,26 @@ void clearLinkKeyMaterial()
     OPENSSL_cleanse(gLinkIv, sizeof gLinkIv);
 }
 
+void setLineSink(LineSink sink)
+{
+    gLineSink = sink;
+}
+
+void writeLine(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (gLineSink) {
+        gLineSink(line);
+    }
+}
+
 std::string encryptMessage(const std::string& plainText)
 {
     if (plainText.size() > kMaxPlainText) {
-        std::printf("encryptMessage: refused a plain text of %zu bytes, the limit is %zu.\n", plainText.size(),
-                    kMaxPlainText);
-        std::fflush(stdout);
+        writeLine("encryptMessage: refused a plain text of " + std::to_string(plainText.size()) +
+                  " bytes, the limit is " + std::to_string(kMaxPlainText) + ".");
         return {};
     }
     std::vector<unsigned char> cipher(plainText.size() / kBlock * kBlock + kBlock);
@@ -71,9 +87,8 @@ std::string decryptMessage(const std::string& cipherText)
         return {};
     }
     if (cipher->size() > kMaxCipherBytes) {
-        std::printf("decryptMessage: refused a ciphertext of %zu bytes, the plain text limit is %zu.\n", cipher->size(),
-                    kMaxDecryptedText);
-        std::fflush(stdout);
+        writeLine("decryptMessage: refused a ciphertext of " + std::to_string(cipher->size()) +
+                  " bytes, the plain text limit is " + std::to_string(kMaxDecryptedText) + ".");
         return {};
     }
     std::vector<unsigned char> plain(cipher->size());

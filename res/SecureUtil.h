@@ -59,6 +59,14 @@ int deriveLinkKey(const std::string& peerKeyText);
 // secret with `peerKeyText`, silently. The caller wipes the result (OPENSSL_cleanse) after use.
 std::optional<std::array<unsigned char, 32>> deriveSharedSecret(EVP_PKEY* own, const std::string& peerKeyText);
 
+// The module writes its few lines to standard output. A program that keeps a log (a GUI program
+// on Windows has no console to show standard output) passes a sink that also gets each line,
+// without its line end. Null for none.
+using LineSink = void (*)(const std::string& line);
+void setLineSink(LineSink sink);
+// Writes one line to standard output and hands it to the sink.
+void writeLine(const std::string& line);
+
 std::array<unsigned char, 16> linkKey();
 std::array<unsigned char, 16> linkIv();
 void setLinkKeyMaterial(const unsigned char key[16], const unsigned char iv[16]);
