@@ -5,6 +5,8 @@
 
 namespace Envelope {
 
+using namespace Protocol;
+
 Route routeOf(int n)
 {
     if (n & BitUpdate) {
@@ -25,7 +27,7 @@ Route routeOf(int n)
     return Route::ShowScreen;
 }
 
-Incoming decode(const QByteArray& batch, bool keyed)
+Incoming decodeBatch(const QByteArray& batch, bool keyed)
 {
     Incoming in;
     const int zero = batch.indexOf('\0');

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Protocol.h"
+
 #include <json/value.h>
 
 #include <QByteArray>
@@ -8,19 +10,6 @@
 
 // Decoding of one incoming batch of link bytes and the routing of a message by "FrameIndex".
 namespace Envelope {
-
-enum FrameBits : int
-{
-    BitFinalNotice16 = 16,
-    BitFinalNotice32 = 32,
-    BitUpdate = 64,
-    BitClose = 128,
-    BitAckNotice = 256,
-    BitKeyInit = 512,
-    BitUpdateNotice = 1024,
-};
-
-constexpr int kExitNotice = 4496;
 
 enum class Route
 {
@@ -53,6 +42,6 @@ struct Incoming
 
 // Everything after the first zero byte of a batch is ignored; once keyed, the first member
 // name is the base64 ciphertext of the real message.
-Incoming decode(const QByteArray& batch, bool keyed);
+Incoming decodeBatch(const QByteArray& batch, bool keyed);
 
 } // namespace Envelope

@@ -1,6 +1,5 @@
 #include "FrameManager.h"
 
-#include "Envelope.h"
 #include "Frame_1_Login.h"
 #include "Frame_2_SelectRes.h"
 #include "Frame_3_ProgressBar.h"
@@ -10,6 +9,7 @@
 #include "Frame_7_StreamConfig.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
+#include "Protocol.h"
 
 #include <QLayoutItem>
 
@@ -101,7 +101,7 @@ void FrameManager::sendDataToFrame(int n, const Json::Value& message)
 void FrameManager::sendMainProg(Json::Value message)
 {
     const std::optional<int> n = JsonText::frameIndexOf(message);
-    if (n && (*n & Envelope::BitClose)) {
+    if (n && (*n & Protocol::BitClose)) {
         emit closeMainWindow();
         return;
     }

@@ -5,6 +5,7 @@
 #include "SecureUtil.h"
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QtDebug>
 
 namespace LinkWriter {
@@ -49,17 +50,36 @@ bool isOpen(const QAbstractSocket* socket)
 bool send(QAbstractSocket* socket, const Json::Value& message)
 {
     const std::optional<QByteArray> bytes = encode(message);
-    if (!bytes) {
-        return false;
-    }
+    return bytes && write(socket, *bytes);
+}
+
+bool write(QAbstractSocket* socket, const QByteArray& bytes)
+{
     if (!isOpen(socket)) {
         qWarning() << "Link not open: message dropped";
         return false;
     }
-    socket->write(*bytes);
+    socket->write(bytes);
     // Out now rather than on the event loop's next turn: the main program waits for each answer.
     socket->flush();
     return true;
+}
+
+bool drain(QAbstractSocket* socket, int ms)
+{
+    if (!socket) {
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    // One wait returns once some bytes have gone; a peer that reads slowly takes several.
+    while (socket->bytesToWrite() > 0 && isOpen(socket)) {
+        const qint64 left = ms - clock.elapsed();
+        if (left <= 0 || !socket->waitForBytesWritten(static_cast<int>(left))) {
+            break;
+        }
+    }
+    return socket->bytesToWrite() == 0;
 }
 
 } // namespace LinkWriter

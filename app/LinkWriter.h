@@ -27,4 +27,12 @@ bool isOpen(const QAbstractSocket* socket);
 // writes nothing. Returns whether the bytes were handed to the socket.
 bool send(QAbstractSocket* socket, const Json::Value& message);
 
+// Writes bytes that encode() made earlier (a reply that must travel under the key in force
+// when its request came). Returns whether they were handed to the socket.
+bool write(QAbstractSocket* socket, const QByteArray& bytes);
+
+// Waits until everything written has left for the peer, or `ms` have passed, whichever comes
+// first; for the last message before the process ends. Returns whether all has left.
+bool drain(QAbstractSocket* socket, int ms);
+
 } // namespace LinkWriter

@@ -6,9 +6,11 @@
 #include <QPoint>
 #include <QSharedPointer>
 
+#include <functional>
 #include <memory>
 
 class FrameManager;
+class LinkSession;
 class NotificationBox;
 class QTcpSocket;
 class QVBoxLayout;
@@ -24,15 +26,14 @@ class TAVO_DSK_GUI : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr quint16 kLinkPort = 15201;
-
     TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode);
     ~TAVO_DSK_GUI() override;
 
     void sendMessage(const Json::Value& message);
 
     FrameManager* frameManager() const { return frames; }
-    QTcpSocket* socket() const { return linkSocket.data(); }
+    LinkSession* linkSession() const { return session; }
+    QTcpSocket* socket() const;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -49,16 +50,12 @@ public slots:
 private:
     // Full screen: the close button, the framed area and the background for the window's size.
     void fitToScreen();
-    void handleBatch(const QByteArray& batch);
-    void dispatch(const Json::Value& message, int frameIndex);
-    void runKeyInitialisation(const Json::Value& message);
-    // Returns false when the window went away while the box was open.
-    bool showNotification(const QString& text);
-    void failUndecipherable(const std::string& errors);
+    // A box over the window; `afterDismissed` runs once the user has dismissed it.
+    void showNotification(const QString& text, std::function<void()> afterDismissed);
 
     QPoint dragPosition;
     std::unique_ptr<Ui::TAVO_DSK_GUIClass> ui;
-    QSharedPointer<QTcpSocket> linkSocket;
+    LinkSession* session = nullptr;
     QSharedPointer<QVBoxLayout> layout;
     FrameManager* frames = nullptr;
     QSharedPointer<NotificationBox> notificationBox;

@@ -121,7 +121,7 @@ void answerUpdate(int fd, const Json::Value& message)
 
 void handleBatch(int fd, const QByteArray& batch)
 {
-    const Envelope::Incoming in = Envelope::decode(batch, AppState::keyEstablished());
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, AppState::keyEstablished());
     if (in.status != Envelope::Incoming::Status::Ok) {
         throw BenchFailure(BenchFailure::Failed, "a message that does not decode came: " + in.errors);
     }

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The first byte picks the state of the link; the rest is the batch as the socket gave it.
     const bool keyed = data[0] & 1;
     const QByteArray batch(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
-    const Envelope::Incoming in = Envelope::decode(batch, keyed);
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, keyed);
     if (in.status != Envelope::Incoming::Status::Ok && in.status != Envelope::Incoming::Status::NotJson) {
         return 0;
     }

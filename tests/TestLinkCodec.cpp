@@ -227,19 +227,19 @@ private slots:
     void decodePlain()
     {
         using S = Envelope::Incoming::Status;
-        auto in = Envelope::decode(QByteArray("{\"FrameIndex\":2,\"Info\":[]}\n"), false);
+        auto in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":2,\"Info\":[]}\n"), false);
         QCOMPARE(in.status, S::Ok);
         QCOMPARE(in.frameIndex, 2);
         // Bytes after a zero byte are ignored.
-        in = Envelope::decode(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), false);
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), false);
         QCOMPARE(in.frameIndex, 3);
-        in = Envelope::decode(QByteArray("garbage"), false);
+        in = Envelope::decodeBatch(QByteArray("garbage"), false);
         QCOMPARE(in.status, S::NotJson);
         QCOMPARE(in.frameIndex, 0);
         QCOMPARE(int(in.route), int(Envelope::Route::ShowScreen));
-        in = Envelope::decode(QByteArray("{\"FrameIndex\":\"1\"}"), false);
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":\"1\"}"), false);
         QCOMPARE(in.status, S::BadFrameIndex);
-        in = Envelope::decode(QByteArray("[1,2]"), false);
+        in = Envelope::decodeBatch(QByteArray("[1,2]"), false);
         QCOMPARE(in.status, S::BadFrameIndex);
     }
 
@@ -251,17 +251,17 @@ private slots:
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 65;
         message["Info"]["result"] = LocalText::encode(QString::fromUtf8("인증번호 오류"));
-        auto in = Envelope::decode(*LinkWriter::encode(message), true);
+        auto in = Envelope::decodeBatch(*LinkWriter::encode(message), true);
         QCOMPARE(in.status, S::Ok);
         QCOMPARE(in.frameIndex, 65);
         QCOMPARE(LocalText::decode(*JsonText::resultText(in.message)), QString::fromUtf8("인증번호 오류"));
 
-        QCOMPARE(Envelope::decode(QByteArray("{}"), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decode(QByteArray("\"text\""), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decode(QByteArray("not json"), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decode(QByteArray("{\"AAAA\":\"\"}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("\"text\""), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("not json"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"AAAA\":\"\"}"), true).status, S::Undecipherable);
         // A plain message once keyed: its member name is no ciphertext.
-        QCOMPARE(Envelope::decode(QByteArray("{\"FrameIndex\":1}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"FrameIndex\":1}"), true).status, S::Undecipherable);
     }
 
     // The worked example of docs/protocol.md, made with the openssl command line.

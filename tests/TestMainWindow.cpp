@@ -351,16 +351,29 @@ private slots:
         QCOMPARE(peer.messages(true).front()["FrameIndex"].asInt(), 256);
         QCOMPARE(boxTexts, QStringList{QStringLiteral("wrapped")});
 
-        // A later request arrives under the old key; the reply leaves under the new one.
+        // A later request arrives under the old key, and so does its reply: the main program
+        // can compute the new key only from that reply. The new key holds after it, both ways.
+        // (The peer deciphers with the process's link key, which the client has just replaced.)
+        const auto oldKey = SecureUtil::linkKey();
+        const auto oldIv = SecureUtil::linkIv();
         IndependentEcdh second;
         keyExchange(second, true);
-        QTRY_VERIFY(SecureUtil::linkKey() != IndependentEcdh::keyOf(*secret));
+        QTRY_VERIFY(SecureUtil::linkKey() != oldKey);
+        const auto newKeyMaterial = SecureUtil::linkKey();
+        const auto newIvMaterial = SecureUtil::linkIv();
+        SecureUtil::setLinkKeyMaterial(oldKey.data(), oldIv.data());
         QVERIFY(peer.waitForMessages(1, true));
         const std::string newKey = peer.messages(true).front()["initalizeKey"].asString();
+        SecureUtil::setLinkKeyMaterial(newKeyMaterial.data(), newIvMaterial.data());
         QCOMPARE(newKey.size(), size_t(88));
         const auto secondSecret = second.secretWith(newKey);
         QVERIFY(secondSecret);
         QCOMPARE(SecureUtil::linkKey(), IndependentEcdh::keyOf(*secondSecret));
+        QCOMPARE(SecureUtil::linkIv(), IndependentEcdh::ivOf(*secondSecret));
+        peer.clear();
+        peer.send(notice(256, "after"), true);
+        QVERIFY(peer.waitForMessages(1, true));
+        QCOMPARE(peer.messages(true).front()["FrameIndex"].asInt(), 256);
     }
 
     void badPeerKeyStillAnswered()
@@ -447,33 +460,39 @@ private slots:
 
     // Boxes wait in nested event loops, so everything while they are open happens from the
     // box hook and timers, the way a user and the peer act while a box waits.
-    void nestedBoxes()
+    // A notice that comes while a box is open waits its turn instead of opening inside the
+    // open box's wait: one box at a time, each acknowledged once, after its own box.
+    void boxesOneAtATime()
     {
         openWindow();
-        QList<QPointer<NotificationBox>> open;
-        bool firstAliveDuringSecond = false;
+        QList<QPointer<NotificationBox>> shown;
+        int openAtOnce = 0;
         answer = [&](NotificationBox* box) {
-            open << box;
-            if (open.size() == 1) {
+            shown << box;
+            int visible = 0;
+            for (NotificationBox* b : window->findChildren<NotificationBox*>()) {
+                visible += b->isVisible() ? 1 : 0;
+            }
+            openAtOnce = std::max(openAtOnce, visible);
+            if (shown.size() == 1) {
                 peer.send(notice(256, "second"), false);
+                // The second must not open, nor be answered, while the first waits.
+                QTimer::singleShot(300, [&] {
+                    QCOMPARE(peer.bytes(), QByteArray());
+                    pressOk(shown[0]);
+                });
                 return;
             }
-            firstAliveDuringSecond = open[0] && open[0]->isVisible();
-            QTimer::singleShot(0, [&] { pressOk(open[1]); });
-            QTimer::singleShot(20, [&] {
-                if (open[0]) {
-                    pressOk(open[0]);
-                }
-            });
+            pressOk(box);
         };
         peer.send(notice(256, "first"), false);
         QVERIFY(peer.waitForMessages(2, false));
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":256}\n{\"FrameIndex\":256}\n"));
         QCOMPARE(boxTexts, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
-        QVERIFY(firstAliveDuringSecond);
-        // The replaced box is released once its own wait is over; the newest one is kept.
-        QTRY_VERIFY(!open[0]);
-        QVERIFY(open[1]);
+        QCOMPARE(openAtOnce, 1);
+        // The box shown before is released once the next takes its place.
+        QTRY_VERIFY(!shown[0]);
+        QVERIFY(shown[1]);
     }
 
     void linkLostWhileBoxOpen()

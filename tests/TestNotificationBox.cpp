@@ -250,31 +250,62 @@ private slots:
                                 .arg(drawn.height())));
     }
 
-    void replacedWhileOpen()
+    // Boxes asked for while one is open wait their turn: the call returns at once, and each box
+    // opens, and its follow-up runs, after the one before it was dismissed. A box whose owner
+    // went away meanwhile never opens.
+    void waitingBoxesFollowInTurn()
+    {
+        QWidget owner;
+        auto* goneOwner = new QWidget;
+        QSharedPointer<NotificationBox> slot, goneSlot;
+        QStringList events;
+        NotificationBox::setExecHook([&](NotificationBox* box) {
+            events << QStringLiteral("open ") + box->text();
+            if (box->text() == QLatin1String("first")) {
+                QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("second"), &owner,
+                                                          [&] { events << QStringLiteral("after second"); }));
+                NotificationBox::showNotification(goneSlot, QStringLiteral("gone"), goneOwner,
+                                                  [&] { events << QStringLiteral("after gone"); });
+                NotificationBox::showNotification(slot, QStringLiteral("third"), &owner);
+                QCOMPARE(NotificationBox::waitingCount(), 3);
+                events << QStringLiteral("asked");
+                delete goneOwner;
+            }
+            button(box, "bt_ok")->click();
+        });
+        QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("first"), &owner,
+                                                  [&] { events << QStringLiteral("after first"); }));
+        QCOMPARE(events, (QStringList{QStringLiteral("open first"), QStringLiteral("asked"),
+                                      QStringLiteral("after first"), QStringLiteral("open second"),
+                                      QStringLiteral("after second"), QStringLiteral("open third")}));
+        QCOMPARE(NotificationBox::waitingCount(), 0);
+        QCOMPARE(slot->text(), QStringLiteral("third"));
+    }
+
+    // A flood of texts with nothing to follow them is capped; boxes with a follow-up are all
+    // kept. Closing drops what waits, and the open box, without their follow-ups.
+    void floodCappedAndDiscarded()
     {
         QWidget owner;
         QSharedPointer<NotificationBox> slot;
-        QList<QPointer<NotificationBox>> seen;
-        bool firstAliveInSecond = false;
-        NotificationBox::setExecHook([&](NotificationBox* box) {
-            seen << box;
-            if (seen.size() == 1) {
-                // A nested message shows a second box into the same slot.
-                NotificationBox::showNotification(slot, QStringLiteral("second"), &owner);
-                firstAliveInSecond = !seen[0].isNull();
-                QTimer::singleShot(0, seen[0].data(), [&] { button(seen[0], "bt_ok")->click(); });
-            } else {
-                firstAliveInSecond = !seen[0].isNull();
-                button(box, "bt_ok")->click();
+        int followUps = 0;
+        int opened = 0;
+        NotificationBox::setExecHook([&](NotificationBox*) {
+            if (++opened > 1) {
+                return;
             }
+            for (int i = 0; i < 1000; ++i) {
+                NotificationBox::showNotification(slot, QStringLiteral("text"), &owner);
+                NotificationBox::showNotification(slot, QStringLiteral("ack"), &owner, [&] { ++followUps; });
+            }
+            QCOMPARE(NotificationBox::waitingCount(), 8 + 1000);
+            NotificationBox::discardWaiting();
         });
-        QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("first"), &owner));
-        QVERIFY(firstAliveInSecond);
-        QCOMPARE(seen.size(), 2);
-        // The first box is released once its own wait is over; the slot keeps the newest.
-        QVERIFY(seen[0].isNull());
-        QCOMPARE(slot.data(), seen[1].data());
-        QCOMPARE(slot->text(), QStringLiteral("second"));
+        NotificationBox::showNotification(slot, QStringLiteral("open"), &owner, [&] { ++followUps; });
+        QCOMPARE(opened, 1);
+        QCOMPARE(followUps, 0);
+        QCOMPARE(NotificationBox::waitingCount(), 0);
+        QVERIFY(!slot->isVisible());
     }
 
     void ownerDestroyedWhileOpen()

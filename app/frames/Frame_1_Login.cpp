@@ -6,6 +6,7 @@
 #include "NotificationBox.h"
 #include "OtpClock.h"
 #include "PasswordRule.h"
+#include "Protocol.h"
 
 #include <QTimer>
 #include <QtDebug>
@@ -14,7 +15,6 @@ namespace {
 
 constexpr int kSignIn = 1;
 constexpr int kAskReset = 5;
-constexpr int kBitUserNotice = 32;
 const char* const kOtpNeeded = "AUTHENTICATE-OTP-NEED";
 
 } // namespace
@@ -54,7 +54,7 @@ void Frame_1_Login::slot_recvinfo(Json::Value result)
         qWarning("Frame 1 Login: ignored a message whose FrameIndex or result is not readable");
         return;
     }
-    if (*frameIndex & kBitUserNotice) {
+    if (*frameIndex & Protocol::BitShowText) {
         NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
         return;
     }

@@ -2,6 +2,7 @@
 #include "ui_Frame_3_ProgressBar.h"
 
 #include "JsonText.h"
+#include "Protocol.h"
 
 #include <QResizeEvent>
 #include <QTimer>
@@ -149,7 +150,7 @@ void Frame_3_ProgressBar::finishProgressBar()
         finishTimer->stop();
     }
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = 128;
+    message["FrameIndex"] = Protocol::BitClose;
     message["Info"] = "Finish";
     emit sendSignalData(message);
 }

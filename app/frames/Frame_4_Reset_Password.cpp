@@ -4,6 +4,7 @@
 #include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "Protocol.h"
 #include "OtpClock.h"
 
 #include <QTimer>
@@ -14,7 +15,6 @@ namespace {
 constexpr int kBackToSignIn = 1;
 constexpr int kProveUser = 5;
 constexpr int kResetOtp = 6;
-constexpr int kBitUserNotice = 32;
 // A filled mask without spaces is 11 digits and two "-".
 constexpr int kPhoneCompleteAbove = 12;
 const char* const kUserProved = "USER-PROVE-OK";
@@ -67,7 +67,7 @@ void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
         qWarning("Frame 4 reset pw: ignored a message whose FrameIndex or result is not readable");
         return;
     }
-    if (*frameIndex & kBitUserNotice) {
+    if (*frameIndex & Protocol::BitShowText) {
         NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
     } else if (*text == kUserProved) {
         beginOtpStep();
@@ -141,13 +141,12 @@ void Frame_4_Reset_Password::beginOtpStep()
 // The main program takes over only once the user has read that the reset is done.
 void Frame_4_Reset_Password::showResetDone()
 {
-    if (!NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this)) {
-        return;
-    }
-    Json::Value back(Json::objectValue);
-    back["FrameIndex"] = kResetOtp;
-    back["Info"] = "BackRutin";
-    emit sendSignalData(back);
+    NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this, [this] {
+        Json::Value back(Json::objectValue);
+        back["FrameIndex"] = kResetOtp;
+        back["Info"] = "BackRutin";
+        emit sendSignalData(back);
+    });
 }
 
 void Frame_4_Reset_Password::otp_time_update()

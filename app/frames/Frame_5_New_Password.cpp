@@ -5,6 +5,7 @@
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "PasswordRule.h"
+#include "Protocol.h"
 
 #include <QtDebug>
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr int kBackToSignIn = 1;
 constexpr int kNewPassword = 7;
-constexpr int kBitUserNotice = 32;
 
 } // namespace
 
@@ -20,13 +20,14 @@ Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /
     : QWidget(parent), ui(std::make_unique<Ui::Frame_5_New_Password>())
 {
     // The user learns why this screen appears before it is built.
-    if (!NotificationBox::showNotification(notificationBox,
-                                           QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
-                                                             "있습니다.\n비밀번호 변경화면으로 이동합니다."),
-                                           this)) {
-        return;
-    }
+    NotificationBox::showNotification(notificationBox,
+                                      QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
+                                                        "있습니다.\n비밀번호 변경화면으로 이동합니다."),
+                                      this, [this] { buildForm(); });
+}
 
+void Frame_5_New_Password::buildForm()
+{
     ui->setupUi(this);
     connect(ui->bt_back, &QPushButton::clicked, this, &Frame_5_New_Password::bt_back_clicked);
     connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_5_New_Password::bt_confirm_clicked);
@@ -46,7 +47,7 @@ void Frame_5_New_Password::slot_recvinfo(Json::Value result)
         qWarning("Frame NewPW: ignored a message whose FrameIndex is not readable");
         return;
     }
-    if (*frameIndex & kBitUserNotice) {
+    if (*frameIndex & Protocol::BitShowText) {
         const std::optional<std::string> text = JsonText::resultText(result);
         if (!text) {
             qWarning("Frame NewPW: ignored a notice whose result is not a text");
@@ -56,13 +57,12 @@ void Frame_5_New_Password::slot_recvinfo(Json::Value result)
         return;
     }
     // Anything else is the main program's confirmation that the password was changed.
-    if (!NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this)) {
-        return;
-    }
-    Json::Value back(Json::objectValue);
-    back["FrameIndex"] = kNewPassword;
-    back["Info"] = "BackRutin";
-    emit sendSignalData(back);
+    NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this, [this] {
+        Json::Value back(Json::objectValue);
+        back["FrameIndex"] = kNewPassword;
+        back["Info"] = "BackRutin";
+        emit sendSignalData(back);
+    });
 }
 
 void Frame_5_New_Password::bt_back_clicked()

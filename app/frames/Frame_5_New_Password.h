@@ -35,6 +35,9 @@ public slots:
     void le_input_flag();
 
 private:
+    // The form, once the user has read why this screen appears.
+    void buildForm();
+
     std::unique_ptr<Ui::Frame_5_New_Password> ui;
     QSharedPointer<NotificationBox> notificationBox;
 };

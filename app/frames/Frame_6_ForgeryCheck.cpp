@@ -3,6 +3,7 @@
 
 #include "JsonConvert.h"
 #include "JsonText.h"
+#include "Protocol.h"
 #include "NotificationBox.h"
 
 #include <QMovie>
@@ -54,7 +55,7 @@ Json::Value updateAccepted()
 Json::Value closeRequest()
 {
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = 128;
+    message["FrameIndex"] = Protocol::BitClose;
     message["Info"] = "Hash values do not match";
     return message;
 }
@@ -137,8 +138,6 @@ void Frame_6_ForgeryCheck::showDownloadError()
 {
     // When a newer screen replaced this one while the box was open, the close request would
     // end a program that has moved on: it is dropped with the screen.
-    if (!NotificationBox::showNotification(notificationBox, downloadErrorText(), this)) {
-        return;
-    }
-    emit sendSignalData(closeRequest());
+    NotificationBox::showNotification(notificationBox, downloadErrorText(), this,
+                                      [this] { emit sendSignalData(closeRequest()); });
 }

@@ -26,10 +26,20 @@ public:
     static QSharedPointer<NotificationBox> create(bool twoButtons, const QString& text, QWidget* parent);
 
     // The showing sequence of every caller: a one-button box stored in `slot` (releasing the
-    // previous one, which stays alive while its own exec runs), made modal and executed.
-    // Returns false when `owner` was destroyed while the box was open: the caller must then
-    // not touch itself any more.
-    static bool showNotification(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner);
+    // previous one), made modal and executed; `afterDismissed` runs once the user has dismissed
+    // it, while `owner` still exists. Boxes never open inside another box's wait: one asked for
+    // while a box is open waits its turn and this returns at once; it is shown, and its
+    // `afterDismissed` run, when the boxes before it have been dismissed. Work that must follow
+    // the user's answer therefore goes into `afterDismissed`. Returns false when `owner` was
+    // destroyed meanwhile: the caller must then not touch itself any more.
+    static bool showNotification(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
+                                 std::function<void()> afterDismissed = {});
+
+    // The program is closing: the waiting boxes are dropped with what was to follow them, and
+    // the open one is closed without its follow-up.
+    static void discardWaiting();
+    // Boxes waiting behind the open one.
+    static int waitingCount();
 
     // Tests answer boxes through this hook, called from inside the box's modal loop, so no
     // modal wait ever blocks a test. Empty in the program.
@@ -45,6 +55,9 @@ public slots:
     void bt_confirm_press();
 
 private:
+    // One box, executed; whether the user answered it (rather than the program ending its wait).
+    static bool showOne(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner);
+
     // Sets the text; one that does not fit the label on its lines is wrapped and, if need be,
     // drawn smaller, so no part of it is cut off.
     void showText(const QString& text);

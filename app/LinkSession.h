@@ -1,0 +1,77 @@
+#pragma once
+
+#include "JsonMetaType.h"
+
+#include <json/value.h>
+
+#include <QHostAddress>
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+
+class QTcpSocket;
+
+// The client's end of the local link: the socket, the reading and decoding of what the main
+// program writes, where each message goes, the key set-up and every write. It holds no widget:
+// the main window shows what the session reports and tells it what the user answered.
+class LinkSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The program always connects to 127.0.0.1:15201. Tests point later sessions elsewhere, so
+    // that each can listen on a port of its own.
+    static void setEndpoint(const QHostAddress& host, quint16 port);
+    static QHostAddress endpointHost();
+    static quint16 endpointPort();
+
+    explicit LinkSession(QObject* parent = nullptr);
+    ~LinkSession() override;
+
+    // Starts connecting; never waits.
+    void open();
+
+    QTcpSocket* socket() const { return linkSocket.data(); }
+    QSharedPointer<QTcpSocket> socketShare() const { return linkSocket; }
+
+    // One message in the form the link is in now. Returns whether it was handed to the socket.
+    bool send(const Json::Value& message);
+    // {"FrameIndex": bit}, the answer to a notice once the user has dismissed its box.
+    void acknowledge(int bit);
+
+    // The exit notice, at most once per session and only while the link is open; it has left
+    // for the peer (or a bounded wait has run out) when this returns.
+    void sendExitNotice();
+    bool exitNoticeSent() const { return exitNotice; }
+
+    // From the first final notice or undecipherable message on, the program is closing: later
+    // messages are logged and not acted on.
+    bool closing() const { return isClosing; }
+    void beginClosing() { isClosing = true; }
+
+    // Reads what the socket has; connected to its ready-read signal.
+    void readMessage();
+
+signals:
+    // Bit 64: for the screen on show.
+    void screenUpdate(int frameIndex, const Json::Value& message);
+    // Any other number: the screen to show, with its start data.
+    void showScreen(int frameIndex, const Json::Value& info);
+    // Bits 16 or 32: show the text; the program closes once it is dismissed.
+    void finalNotice(const QString& text);
+    // Bit 256 (with the main program's text) or 1024 (text empty: the window's own); answer
+    // with acknowledge(bit) once dismissed.
+    void noticeToAcknowledge(int bit, const QString& text);
+    // Once keyed, a message that does not decipher to JSON: the link can no longer be trusted.
+    void linkFailed();
+    void disconnected();
+
+private:
+    void handleBatch(const QByteArray& batch);
+    void route(const Json::Value& message, int frameIndex);
+    void runKeyInitialisation(const Json::Value& message);
+
+    QSharedPointer<QTcpSocket> linkSocket;
+    bool isClosing = false;
+    bool exitNotice = false;
+};

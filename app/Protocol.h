@@ -1,0 +1,24 @@
+#pragma once
+
+// The numbers of the local link, in one place: the port, the flag bits of "FrameIndex" and
+// the values the client sends on its own.
+namespace Protocol {
+
+constexpr unsigned short kLinkPort = 15201;
+
+enum FrameBits : int
+{
+    BitFinalNotice16 = 16, // a notice, then the program closes
+    BitFinalNotice32 = 32, // the same; on an update (with bit 64) a text for the screen to show
+    BitShowText = BitFinalNotice32,
+    BitUpdate = 64,        // an update for the screen on show
+    BitClose = 128,        // from a screen: close the program instead of sending
+    BitAckNotice = 256,    // a notice the client acknowledges with 256
+    BitKeyInit = 512,      // the key-initialisation request
+    BitUpdateNotice = 1024 // the update notice, acknowledged with 1024
+};
+
+// {"FrameIndex":4496}: the client is closing while the link is open.
+constexpr int kExitNotice = 4496;
+
+} // namespace Protocol
