@@ -27,11 +27,6 @@ class PeerLink : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 kDefaultPort = 15201;
-    // What the client sends before it leaves: {"FrameIndex":4496} and nothing else.
-    static constexpr int kExitNotice = 4496;
-    static bool isExitNotice(const Json::Value& message);
-
     explicit PeerLink(Transcript& transcript, QObject* parent = nullptr);
     ~PeerLink() override;
 
