@@ -41,11 +41,14 @@ class TestPeer
 public:
     static constexpr quint16 kPort = MainSide::kPort;
 
-    bool listen()
+    // Port 0 takes any free port, so tests that listen can run side by side; port() tells which.
+    bool listen(quint16 port = kPort)
     {
         server.setMaxPendingConnections(8);
-        return server.isListening() || server.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort);
+        return server.isListening() || server.listen(QHostAddress(QStringLiteral("127.0.0.1")), port);
     }
+
+    quint16 port() const { return server.serverPort(); }
 
     // Takes the newest pending connection; older ones are dropped.
     bool waitForClient(int ms = 5000)
