@@ -210,11 +210,14 @@ void PeerLink::handleKeyReply(const Json::Value& reply)
         return;
     }
     if (key) {
+        // The reply came under the key it replaces; the new one holds from the next message on.
+        const bool rekeying = isKeyed;
         if (!key->agreeWith(*clientKey)) {
             fail(QStringLiteral("the client's key is not a point of P-256"));
             return;
         }
-        transcript.note(QStringLiteral("key agreed; every later message is wrapped"));
+        transcript.note(rekeying ? QStringLiteral("new key agreed; every message after this reply is wrapped under it")
+                                 : QStringLiteral("key agreed; every later message is wrapped"));
     } else {
         transcript.note(QStringLiteral("key reply taken; the key text sent was not tavo_peer's own, so its key "
                                        "material stays as it was"));
