@@ -2,9 +2,8 @@
 
 #include "BenchFailure.h"
 #include "ChildProcess.h"
-#include "JsonText.h"
+#include "MainSide.h"
 #include "PeerKey.h"
-#include "SecureUtil.h"
 #include "WireSplitter.h"
 
 #include <arpa/inet.h>
@@ -20,7 +19,6 @@
 
 namespace {
 
-constexpr int kKeyRequest = 512;
 constexpr int kAcceptSliceMs = 10;
 constexpr size_t kReadChunk = 65536;
 
@@ -137,21 +135,26 @@ void BenchPeer::exchangeKeys(int timeoutMs)
     if (keyText.empty()) {
         throw BenchFailure(BenchFailure::Failed, "no P-256 key pair could be made");
     }
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kKeyRequest;
-    request["Info"] = keyText;
-    write(JsonText::writeCompact(request));
+    write(MainSide::plain(MainSide::keyRequest(keyText)).toStdString());
 
     const std::optional<std::string> reply = nextMessage(Clock::now() + std::chrono::milliseconds(timeoutMs));
     if (!reply) {
         throw BenchFailure(BenchFailure::Failed,
                            peerName + " did not answer the key request within " + std::to_string(timeoutMs) + " ms");
     }
-    Json::Value message;
-    std::string errors;
-    if (!JsonText::parse(*reply, message, errors) || !JsonText::member(message, "initalizeKey").isString() ||
-        !key.agreeWith(message["initalizeKey"].asString())) {
-        throw BenchFailure(BenchFailure::Failed, peerName + " sent no usable key reply: " + *reply);
+    const MainSide::Received in = MainSide::read(QByteArray::fromStdString(*reply), keyed);
+    QString why = QStringLiteral("not JSON");
+    std::optional<std::string> clientKey;
+    if (in.status == MainSide::Received::Status::Ok) {
+        clientKey = MainSide::clientKeyOf(in.message, why);
+    }
+    if (clientKey && !key.agreeWith(*clientKey)) {
+        why = QStringLiteral("not a point of P-256");
+        clientKey.reset();
+    }
+    if (!clientKey) {
+        throw BenchFailure(BenchFailure::Failed,
+                           peerName + " sent no usable key reply (" + why.toStdString() + "): " + *reply);
     }
     keyed = true;
 }
@@ -213,14 +216,10 @@ void BenchPeer::closeConnection()
 
 std::string BenchPeer::wrap(const std::string& text)
 {
-    return "{\"" + SecureUtil::encryptMessage(text) + "\":\"\"}";
+    return MainSide::wrap(QByteArray::fromStdString(text)).value_or(QByteArray()).toStdString();
 }
 
 std::string BenchPeer::unwrap(const std::string& message)
 {
-    // {"<base64>":""}: two bytes before the ciphertext, five after it.
-    if (message.size() < 7) {
-        return {};
-    }
-    return SecureUtil::decryptMessage(message.substr(2, message.size() - 7));
+    return MainSide::unwrap(QByteArray::fromStdString(message));
 }

@@ -6,6 +6,7 @@
 #include "AppState.h"
 #include "FrameManager.h"
 #include "JsonMetaType.h"
+#include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "StartUp.h"

@@ -5,6 +5,7 @@
 #include "AppState.h"
 #include "FrameManager.h"
 #include "JsonMetaType.h"
+#include "JsonText.h"
 #include "NotificationBox.h"
 #include "SecureUtil.h"
 #include "StartUp.h"

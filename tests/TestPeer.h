@@ -1,15 +1,15 @@
 #pragma once
 
-// The main program's side of the link for tests: a real QTcpServer on 127.0.0.1:15201 that
-// collects what the client writes and sends plain or wrapped messages back.
-#include "JsonText.h"
-#include "SecureUtil.h"
+// The main program's side of the link for tests: a real QTcpServer on 127.0.0.1 that collects
+// what the client writes and sends plain or wrapped messages back, in the forms of the library
+// every stand-in main program uses.
+#include "MainSide.h"
+#include "WireSplitter.h"
 
 #include <json/value.h>
 
 #include <QByteArray>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -39,13 +39,16 @@ inline Json::Value notice(int n, const std::string& result)
 class TestPeer
 {
 public:
-    static constexpr quint16 kPort = 15201;
+    static constexpr quint16 kPort = MainSide::kPort;
 
-    bool listen()
+    // Port 0 takes any free port, so tests that listen can run side by side; port() tells which.
+    bool listen(quint16 port = kPort)
     {
         server.setMaxPendingConnections(8);
-        return server.isListening() || server.listen(QHostAddress(QStringLiteral("127.0.0.1")), kPort);
+        return server.isListening() || server.listen(QHostAddress(QStringLiteral("127.0.0.1")), port);
     }
+
+    quint16 port() const { return server.serverPort(); }
 
     // Takes the newest pending connection; older ones are dropped.
     bool waitForClient(int ms = 5000)
@@ -74,13 +77,8 @@ public:
     // Plain before the key agreement; wrapped (with the module's current link key) after it.
     void send(const Json::Value& message, bool wrapped)
     {
-        const std::string text = JsonText::writeCompact(message);
-        if (!wrapped) {
-            sendRaw(QByteArray(text.data(), static_cast<int>(text.size())));
-            return;
-        }
-        const std::string cipherText = SecureUtil::encryptMessage(text);
-        sendRaw(QByteArray("{\"") + QByteArray::fromStdString(cipherText) + QByteArray("\":\"\"}"));
+        const QByteArray text = MainSide::plain(message);
+        sendRaw(wrapped ? MainSide::wrap(text).value_or(QByteArray()) : text);
     }
 
     QByteArray bytes()
@@ -95,31 +93,25 @@ public:
         return QTest::qWaitFor([&] { return bytes().size() >= count; }, ms);
     }
 
-    // The messages received so far, split by form: plain ones end with a line feed, wrapped ones
-    // are {"<base64>":""} one after another.
+    // The messages received so far in one form, deciphered with the module's current link key;
+    // null for one that does not read. Bytes in front that are not in that form (a plain reply
+    // before wrapped messages) are passed over, and a message still arriving is not counted.
     std::vector<Json::Value> messages(bool wrapped)
     {
         std::vector<Json::Value> out;
-        const QByteArray all = bytes();
-        std::string errors;
-        if (!wrapped) {
-            for (const QByteArray& line : all.split('\n')) {
-                if (line.isEmpty()) {
-                    continue;
-                }
-                Json::Value value;
-                JsonText::parse(line.toStdString(), value, errors);
-                out.push_back(value);
+        QByteArray rest = bytes();
+        while (!rest.isEmpty()) {
+            QByteArray message;
+            const WireSplitter::Outcome outcome = WireSplitter::take(rest, wrapped, message);
+            if (outcome == WireSplitter::Outcome::NeedMore) {
+                break;
             }
-            return out;
-        }
-        static const QRegularExpression wrappedForm(QStringLiteral("\\{\"([A-Za-z0-9+/=]*)\":\"\"\\}"));
-        auto it = wrappedForm.globalMatch(QString::fromLatin1(all));
-        while (it.hasNext()) {
-            const std::string plain = SecureUtil::decryptMessage(it.next().captured(1).toStdString());
-            Json::Value value;
-            JsonText::parse(plain, value, errors);
-            out.push_back(value);
+            if (outcome == WireSplitter::Outcome::Malformed) {
+                const int next = rest.indexOf('{', 1);
+                rest.remove(0, next < 0 ? rest.size() : next);
+                continue;
+            }
+            out.push_back(MainSide::read(message, wrapped).message);
         }
         return out;
     }

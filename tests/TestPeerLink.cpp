@@ -62,25 +62,11 @@ public:
     }
 
     // Answers the key request as the client does and keys this side of the link.
-    std::string answerKeyRequest()
-    {
-        const std::optional<Json::Value> request = readPlain();
-        if (!request || (*request)["FrameIndex"] != 512 || !(*request)["Info"].isString()) {
-            return {};
-        }
-        const std::string peerKey = (*request)["Info"].asString();
-        const std::optional<std::array<unsigned char, 32>> secret = ecdh.secretWith(peerKey);
-        if (!secret) {
-            return {};
-        }
-        const auto key = IndependentEcdh::keyOf(*secret);
-        const auto iv = IndependentEcdh::ivOf(*secret);
-        SecureUtil::setLinkKeyMaterial(key.data(), iv.data());
-        Json::Value reply(Json::objectValue);
-        reply["initalizeKey"] = ecdh.publicKeyText();
-        write(QByteArray::fromStdString(JsonText::writeCompact(reply)));
-        return peerKey;
-    }
+    std::string answerKeyRequest() { return answer(readPlain(), ecdh, false); }
+
+    // A later request arrives under the key in force and is answered under it too, with a fresh
+    // key pair; the new key holds for everything after that reply, both ways.
+    std::string answerLaterKeyRequest(const IndependentEcdh& fresh) { return answer(readWrapped(), fresh, true); }
 
     void write(const QByteArray& bytes)
     {
@@ -92,6 +78,25 @@ public:
     IndependentEcdh ecdh;
 
 private:
+    std::string answer(const std::optional<Json::Value>& request, const IndependentEcdh& own, bool wrapped)
+    {
+        if (!request || (*request)["FrameIndex"] != 512 || !(*request)["Info"].isString()) {
+            return {};
+        }
+        const std::string peerKey = (*request)["Info"].asString();
+        const std::optional<std::array<unsigned char, 32>> secret = own.secretWith(peerKey);
+        if (!secret) {
+            return {};
+        }
+        Json::Value reply(Json::objectValue);
+        reply["initalizeKey"] = own.publicKeyText();
+        write(wrapped ? wrap(reply) : QByteArray::fromStdString(JsonText::writeCompact(reply)));
+        const auto key = IndependentEcdh::keyOf(*secret);
+        const auto iv = IndependentEcdh::ivOf(*secret);
+        SecureUtil::setLinkKeyMaterial(key.data(), iv.data());
+        return peerKey;
+    }
+
     static std::optional<Json::Value> parse(const std::string& text)
     {
         Json::Value value;
@@ -352,6 +357,48 @@ private slots:
         QCOMPARE(peer.exitCode(), 1);
         QVERIFY2(peer.err().contains(message), qPrintable(peer.all()));
         QVERIFY(!peer.out().contains(QStringLiteral("sent wrapped")));
+    }
+
+    void laterKeyExchangeSwitchesAfterTheReply()
+    {
+        PeerProcess peer;
+        ScriptedClient client;
+        QVERIFY(startWith(peer, client,
+                          "send {\"FrameIndex\":4}\n"
+                          "expect {\"FrameIndex\":256}\n"
+                          "key-exchange\n"
+                          "send {\"FrameIndex\":6}\n"
+                          "expect {\"FrameIndex\":1024}\n"
+                          "expect-close\n"));
+        const std::string firstKey = client.answerKeyRequest();
+        QVERIFY(!firstKey.empty());
+        const std::optional<Json::Value> before = client.readWrapped();
+        QVERIFY(before);
+        QCOMPARE((*before)["FrameIndex"].asInt(), 4);
+        client.write(wrap(frame(256)));
+
+        IndependentEcdh fresh;
+        const std::string secondKey = client.answerLaterKeyRequest(fresh);
+        QVERIFY2(!secondKey.empty(), qPrintable(peer.all()));
+        QVERIFY(secondKey != firstKey);
+        // Only a peer that switched after the reply is understood from here on, both ways.
+        const std::optional<Json::Value> after = client.readWrapped();
+        QVERIFY2(after, qPrintable(peer.all()));
+        QCOMPARE((*after)["FrameIndex"].asInt(), 6);
+        client.write(wrap(frame(1024)));
+        client.write(wrap(frame(4496)));
+        client.socket.disconnectFromHost();
+
+        QVERIFY(peer.finish());
+        QVERIFY2(peer.exitCode() == 0, qPrintable(peer.all()));
+        const QString out = peer.out();
+        QVERIFY2(out.contains(QStringLiteral("sent wrapped {\"FrameIndex\":512,\"Info\":\"") +
+                              QString::fromStdString(secondKey)),
+                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("recv wrapped {\"initalizeKey\":\"") +
+                              QString::fromStdString(fresh.publicKeyText())),
+                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("---- new key agreed")), qPrintable(out));
     }
 
     void noClient()

@@ -74,6 +74,17 @@ private slots:
     }
 
     // "공지" in CP949 is B0 F8 C1 F6; member names are converted too, numbers are left alone.
+    // Once keyed, a key exchange with tavo_peer's own key re-keys the link.
+    void laterKeyExchangeIsAStep()
+    {
+        std::vector<ScenarioError> errors;
+        const std::optional<Scenario> scenario = ScenarioParser::parse("send {}\nkey-exchange\nsend {}\n", errors);
+        QVERIFY2(scenario, errors.empty() ? "" : qPrintable(errors.front().message));
+        QCOMPARE(scenario->steps.size(), size_t(3));
+        QVERIFY(scenario->steps[1].kind == ScenarioStep::Kind::KeyExchange);
+        QVERIFY(!scenario->steps[1].givenKey);
+    }
+
     void cp949Steps()
     {
         QString error;
@@ -114,7 +125,6 @@ private slots:
         QTest::newRow("manual-key late") << QByteArray("send {}\nmanual-key\n") << 2 << "manual-key must come once";
         QTest::newRow("manual-key twice") << QByteArray("manual-key\nmanual-key\n") << 2 << "manual-key must come once";
         QTest::newRow("wrapped before the key") << QByteArray("manual-key\nsend-wrapped x\n") << 2 << "needs a key";
-        QTest::newRow("second key exchange") << QByteArray("send {}\nkey-exchange\n") << 2 << "keyed already";
         QTest::newRow("send after close") << QByteArray("close\nsend {}\n") << 2 << "is closed by this line";
         QTest::newRow("expect after expect-close")
             << QByteArray("expect-close\nexpect {}\n") << 2 << "has ended by this line";

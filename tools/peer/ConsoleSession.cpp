@@ -1,5 +1,6 @@
 #include "ConsoleSession.h"
 
+#include "MainSide.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Scenario.h"
@@ -42,7 +43,7 @@ ConsoleSession::ConsoleSession(PeerLink& link, Transcript& transcript, Options o
     : PeerSession(link, transcript, options, parent), options(options)
 {
     connect(&link, &PeerLink::messageReceived, this, [this](const Json::Value& message) {
-        lastWasExitNotice = PeerLink::isExitNotice(message);
+        lastWasExitNotice = MainSide::isExitNotice(message);
         if (lingering) {
             timer.start(this->options.lingerMs);
         }

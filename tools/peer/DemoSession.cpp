@@ -1,5 +1,6 @@
 #include "DemoSession.h"
 
+#include "MainSide.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Transcript.h"
@@ -14,7 +15,7 @@ DemoSession::DemoSession(PeerLink& link, Transcript& transcript, Options options
         if (isDone() || !talking()) {
             return;
         }
-        if (PeerLink::isExitNotice(message)) {
+        if (MainSide::isExitNotice(message)) {
             // Whatever was still to come has nobody left to see it.
             clientSaidGoodbye = true;
             pending.clear();

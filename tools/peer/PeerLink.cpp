@@ -1,7 +1,6 @@
 #include "PeerLink.h"
 
-#include "JsonDiff.h"
-#include "JsonText.h"
+#include "MainSide.h"
 #include "PeerKey.h"
 #include "SecureUtil.h"
 #include "WireSplitter.h"
@@ -11,27 +10,12 @@
 
 namespace {
 
-constexpr int kKeyRequest = 512;
-constexpr int kKeyTextLength = 88;
-constexpr size_t kUncompressedPoint = 65;
-
-QByteArray withoutLineFeed(const std::string& text)
+QByteArray withoutLineFeed(const QByteArray& text)
 {
-    QByteArray bytes = QByteArray::fromStdString(text);
-    if (bytes.endsWith('\n')) {
-        bytes.chop(1);
-    }
-    return bytes;
+    return text.endsWith('\n') ? text.left(text.size() - 1) : text;
 }
 
 } // namespace
-
-bool PeerLink::isExitNotice(const Json::Value& message)
-{
-    Json::Value notice(Json::objectValue);
-    notice["FrameIndex"] = kExitNotice;
-    return JsonDiff::differences(notice, message).isEmpty();
-}
 
 PeerLink::PeerLink(Transcript& transcript, QObject* parent) : QObject(parent), transcript(transcript)
 {
@@ -103,11 +87,11 @@ bool PeerLink::write(const QByteArray& bytes, Transcript::Form form, const QByte
 
 bool PeerLink::send(const Json::Value& message, QString& error)
 {
-    const std::string text = JsonText::writeCompact(message);
+    const QByteArray text = MainSide::plain(message);
     if (!isKeyed) {
-        return write(QByteArray::fromStdString(text), Transcript::Form::Plain, withoutLineFeed(text), error);
+        return write(text, Transcript::Form::Plain, withoutLineFeed(text), error);
     }
-    return sendWrapped(QByteArray::fromStdString(text), error);
+    return sendWrapped(text, error);
 }
 
 bool PeerLink::sendRaw(const QByteArray& bytes, QString& error)
@@ -117,19 +101,14 @@ bool PeerLink::sendRaw(const QByteArray& bytes, QString& error)
 
 bool PeerLink::sendWrapped(const QByteArray& text, QString& error)
 {
-    if (text.isEmpty() || static_cast<size_t>(text.size()) > SecureUtil::kMaxPlainText) {
+    const std::optional<QByteArray> wrapped = MainSide::wrap(text);
+    if (!wrapped) {
         error = QStringLiteral("a text of %1 bytes cannot be enciphered (1 to %2 bytes)")
                     .arg(text.size())
                     .arg(SecureUtil::kMaxPlainText);
         return false;
     }
-    const std::string cipherText = SecureUtil::encryptMessage(text.toStdString());
-    const QByteArray wrapped = "{\"" + QByteArray::fromStdString(cipherText) + "\":\"\"}";
-    QByteArray shown = text;
-    if (shown.endsWith('\n')) {
-        shown.chop(1);
-    }
-    return write(wrapped, Transcript::Form::Wrapped, shown, error);
+    return write(*wrapped, Transcript::Form::Wrapped, withoutLineFeed(text), error);
 }
 
 bool PeerLink::startKeyExchange(const std::optional<std::string>& givenKey, QString& error)
@@ -147,10 +126,7 @@ bool PeerLink::startKeyExchange(const std::optional<std::string>& givenKey, QStr
             return false;
         }
     }
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kKeyRequest;
-    request["Info"] = keyText;
-    if (!send(request, error)) {
+    if (!send(MainSide::keyRequest(keyText), error)) {
         exchangeKey.reset();
         return false;
     }
@@ -197,71 +173,51 @@ void PeerLink::readIncoming()
 
 void PeerLink::handleMessage(const QByteArray& bytes)
 {
-    std::string text;
-    Transcript::Form form = Transcript::Form::Plain;
-    if (!isKeyed) {
-        text = bytes.toStdString();
-    } else {
-        form = Transcript::Form::Wrapped;
-        const QByteArray cipherText = bytes.mid(2, bytes.size() - 7);
-        text = SecureUtil::decryptMessage(cipherText.toStdString());
-        if (text.empty()) {
-            transcript.message(Transcript::Direction::Received, Transcript::Form::Raw, bytes);
-            fail(QStringLiteral("the client's wrapped message does not decipher under the link key"));
-            return;
-        }
-        if (text.back() != '\n') {
-            transcript.message(Transcript::Direction::Received, form, QByteArray::fromStdString(text));
-            fail(QStringLiteral("the client's deciphered text does not end with a line feed"));
-            return;
-        }
-    }
-    transcript.message(Transcript::Direction::Received, form, withoutLineFeed(text));
-
-    Json::Value message;
-    std::string errors;
-    if (!JsonText::parse(text, message, errors)) {
-        fail(QStringLiteral("the client's message is not JSON: ") + QString::fromStdString(errors).simplified());
+    const Transcript::Form form = isKeyed ? Transcript::Form::Wrapped : Transcript::Form::Plain;
+    const MainSide::Received in = MainSide::read(bytes, isKeyed);
+    switch (in.status) {
+    case MainSide::Received::Status::Undecipherable:
+        transcript.message(Transcript::Direction::Received, Transcript::Form::Raw, bytes);
+        fail(QStringLiteral("the client's wrapped message does not decipher under the link key"));
         return;
+    case MainSide::Received::Status::NoLineFeed:
+        transcript.message(Transcript::Direction::Received, form, in.text);
+        fail(QStringLiteral("the client's deciphered text does not end with a line feed"));
+        return;
+    case MainSide::Received::Status::NotJson:
+        transcript.message(Transcript::Direction::Received, form, withoutLineFeed(in.text));
+        fail(QStringLiteral("the client's message is not JSON: ") + QString::fromStdString(in.errors).simplified());
+        return;
+    case MainSide::Received::Status::Ok:
+        break;
     }
+    transcript.message(Transcript::Direction::Received, form, withoutLineFeed(in.text));
     if (awaitingKeyReply) {
-        handleKeyReply(message);
+        handleKeyReply(in.message);
         return;
     }
-    emit messageReceived(message);
+    emit messageReceived(in.message);
 }
 
 void PeerLink::handleKeyReply(const Json::Value& reply)
 {
     awaitingKeyReply = false;
     const std::unique_ptr<PeerKey> key = std::move(exchangeKey);
-    if (!reply.isObject() || reply.size() != 1 || !reply.isMember("initalizeKey")) {
-        fail(QStringLiteral("the key reply must be an object whose only member is \"initalizeKey\""));
-        return;
-    }
-    const Json::Value& value = reply["initalizeKey"];
-    if (!value.isString()) {
-        fail(QStringLiteral("\"initalizeKey\" must be a text"));
-        return;
-    }
-    const std::string clientKey = value.asString();
-    if (clientKey.size() != static_cast<size_t>(kKeyTextLength)) {
-        fail(QStringLiteral("the client's key text has %1 characters, not %2")
-                 .arg(clientKey.size())
-                 .arg(kKeyTextLength));
-        return;
-    }
-    const std::optional<std::vector<unsigned char>> point = SecureUtil::base64Decode(clientKey);
-    if (!point || point->size() != kUncompressedPoint || point->front() != 0x04) {
-        fail(QStringLiteral("the client's key text is not an uncompressed point (65 bytes, the first 0x04)"));
+    QString why;
+    const std::optional<std::string> clientKey = MainSide::clientKeyOf(reply, why);
+    if (!clientKey) {
+        fail(why);
         return;
     }
     if (key) {
-        if (!key->agreeWith(clientKey)) {
+        // The reply came under the key it replaces; the new one holds from the next message on.
+        const bool rekeying = isKeyed;
+        if (!key->agreeWith(*clientKey)) {
             fail(QStringLiteral("the client's key is not a point of P-256"));
             return;
         }
-        transcript.note(QStringLiteral("key agreed; every later message is wrapped"));
+        transcript.note(rekeying ? QStringLiteral("new key agreed; every message after this reply is wrapped under it")
+                                 : QStringLiteral("key agreed; every later message is wrapped"));
     } else {
         transcript.note(QStringLiteral("key reply taken; the key text sent was not tavo_peer's own, so its key "
                                        "material stays as it was"));

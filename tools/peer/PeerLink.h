@@ -27,11 +27,6 @@ class PeerLink : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 kDefaultPort = 15201;
-    // What the client sends before it leaves: {"FrameIndex":4496} and nothing else.
-    static constexpr int kExitNotice = 4496;
-    static bool isExitNotice(const Json::Value& message);
-
     explicit PeerLink(Transcript& transcript, QObject* parent = nullptr);
     ~PeerLink() override;
 
@@ -55,6 +50,8 @@ public:
     // Sends the key-initialisation request with a fresh key of tavo_peer's own, or with a key
     // text given from outside (tavo_peer then has no private key for it and keeps its key
     // material as it was). The reply is checked and consumed here: keyExchanged() or linkFailed().
+    // On a keyed link the request and its reply travel under the key in force, and a new key of
+    // tavo_peer's own holds from the message after the reply on.
     bool startKeyExchange(const std::optional<std::string>& givenKey, QString& error);
 
     // Ends the connection from this side.

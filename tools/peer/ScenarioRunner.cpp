@@ -1,7 +1,9 @@
 #include "ScenarioRunner.h"
 
+#include "Envelope.h"
 #include "JsonDiff.h"
 #include "JsonText.h"
+#include "MainSide.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Transcript.h"
@@ -188,10 +190,10 @@ bool ScenarioRunner::checkClose()
     if (!link.closedHere() && !exitNoticeSeen && !inbox.empty()) {
         const Json::Value got = inbox.front();
         inbox.pop_front();
-        if (!PeerLink::isExitNotice(got)) {
+        if (!MainSide::isExitNotice(got)) {
             failStep(QStringLiteral("the client sent %1 instead of the exit notice {\"FrameIndex\":%2}")
                          .arg(shown(got))
-                         .arg(PeerLink::kExitNotice));
+                         .arg(Envelope::kExitNotice));
             return false;
         }
         exitNoticeSeen = true;
@@ -205,7 +207,7 @@ bool ScenarioRunner::checkClose()
     }
     if (!link.closedHere() && !exitNoticeSeen) {
         failStep(QStringLiteral("the client ended the connection without the exit notice {\"FrameIndex\":%1}")
-                     .arg(PeerLink::kExitNotice));
+                     .arg(Envelope::kExitNotice));
         return false;
     }
     closeExpected = true;

@@ -1,6 +1,7 @@
 // tavo_peer: the main program's side of the local link, for tests and for integrators.
 #include "ConsoleSession.h"
 #include "DemoSession.h"
+#include "MainSide.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Scenario.h"
@@ -66,7 +67,7 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("scenario"), QStringLiteral("The scenario file to run."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free one)."),
-                                        QStringLiteral("port"), QString::number(PeerLink::kDefaultPort));
+                                        QStringLiteral("port"), QString::number(MainSide::kPort));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Also write the transcript to this file."),
                                        QStringLiteral("file"));
     const QCommandLineOption consoleOption(QStringLiteral("console"),

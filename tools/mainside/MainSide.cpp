@@ -1,0 +1,110 @@
+#include "MainSide.h"
+
+#include "Envelope.h"
+#include "JsonText.h"
+#include "SecureUtil.h"
+
+namespace {
+
+constexpr size_t kKeyTextLength = 88;
+constexpr size_t kUncompressedPoint = 65;
+// {" before the ciphertext and ":""} after it.
+constexpr int kWrapHead = 2;
+constexpr int kWrapBytes = 7;
+
+} // namespace
+
+namespace MainSide {
+
+QByteArray plain(const Json::Value& message)
+{
+    return QByteArray::fromStdString(JsonText::writeCompact(message));
+}
+
+std::optional<QByteArray> wrap(const QByteArray& text)
+{
+    if (text.isEmpty() || static_cast<size_t>(text.size()) > SecureUtil::kMaxPlainText) {
+        return std::nullopt;
+    }
+    const std::string cipherText = SecureUtil::encryptMessage(text.toStdString());
+    if (cipherText.empty()) {
+        return std::nullopt;
+    }
+    return "{\"" + QByteArray::fromStdString(cipherText) + "\":\"\"}";
+}
+
+std::string unwrap(const QByteArray& message)
+{
+    if (message.size() < kWrapBytes) {
+        return {};
+    }
+    return SecureUtil::decryptMessage(message.mid(kWrapHead, message.size() - kWrapBytes).toStdString());
+}
+
+Received read(const QByteArray& message, bool wrapped)
+{
+    Received out;
+    if (!wrapped) {
+        out.text = message;
+    } else {
+        const std::string text = unwrap(message);
+        if (text.empty()) {
+            out.status = Received::Status::Undecipherable;
+            return out;
+        }
+        out.text = QByteArray::fromStdString(text);
+        if (!out.text.endsWith('\n')) {
+            out.status = Received::Status::NoLineFeed;
+            return out;
+        }
+    }
+    if (!JsonText::parse(out.text.toStdString(), out.message, out.errors)) {
+        out.status = Received::Status::NotJson;
+    }
+    return out;
+}
+
+Json::Value keyRequest(const std::string& keyText)
+{
+    Json::Value request(Json::objectValue);
+    request["FrameIndex"] = Envelope::BitKeyInit;
+    request["Info"] = keyText;
+    return request;
+}
+
+std::optional<std::string> clientKeyOf(const Json::Value& reply, QString& why)
+{
+    if (!reply.isObject() || reply.size() != 1 || !reply.isMember("initalizeKey")) {
+        why = QStringLiteral("the key reply must be an object whose only member is \"initalizeKey\"");
+        return std::nullopt;
+    }
+    const Json::Value& value = reply["initalizeKey"];
+    if (!value.isString()) {
+        why = QStringLiteral("\"initalizeKey\" must be a text");
+        return std::nullopt;
+    }
+    std::string clientKey = value.asString();
+    if (clientKey.size() != kKeyTextLength) {
+        why =
+            QStringLiteral("the client's key text has %1 characters, not %2").arg(clientKey.size()).arg(kKeyTextLength);
+        return std::nullopt;
+    }
+    const std::optional<std::vector<unsigned char>> point = SecureUtil::base64Decode(clientKey);
+    if (!point || point->size() != kUncompressedPoint || point->front() != 0x04) {
+        why = QStringLiteral("the client's key text is not an uncompressed point (65 bytes, the first 0x04)");
+        return std::nullopt;
+    }
+    return clientKey;
+}
+
+bool isExitNotice(const Json::Value& message)
+{
+    if (!message.isObject() || message.size() != 1) {
+        return false;
+    }
+    // jsoncpp counts 4496.0 as integral too, as the scenarios' comparison does.
+    const Json::Value& frameIndex = JsonText::member(message, "FrameIndex");
+    return frameIndex.isIntegral() && frameIndex.isInt64() && frameIndex.asInt64() == Envelope::kExitNotice;
+}
+
+} // namespace MainSide
