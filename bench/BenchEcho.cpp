@@ -1,6 +1,6 @@
 // The bare side of the round-trip comparison: connects to the bench peer like the client does,
 // answers its key request, then answers every update with {"FrameIndex":8}, using the client's
-// own codec (Envelope::decode, LinkWriter::encode) but no event loop, no window and no log file.
+// own codec (Envelope::decodeBatch, LinkWriter::encode) but no event loop, no window and no log file.
 // Like the client, it leaves Nagle's algorithm on and takes each read as one message.
 
 #include "AppState.h"

@@ -9,6 +9,7 @@
 #include "BenchOptions.h"
 #include "BenchPeer.h"
 #include "LinkRun.h"
+#include "Protocol.h"
 #include "Stats.h"
 
 #include <QTemporaryDir>
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr std::uint16_t kLinkPort = 15201;
+constexpr std::uint16_t kLinkPort = Protocol::kLinkPort;
 constexpr int kExitTimeoutMs = 5000;
 constexpr int kSampleEveryMs = 5;
 

@@ -1,6 +1,6 @@
 #include "MainSide.h"
 
-#include "Envelope.h"
+#include "Protocol.h"
 #include "JsonText.h"
 #include "SecureUtil.h"
 
@@ -67,7 +67,7 @@ Received read(const QByteArray& message, bool wrapped)
 Json::Value keyRequest(const std::string& keyText)
 {
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = Envelope::BitKeyInit;
+    request["FrameIndex"] = Protocol::BitKeyInit;
     request["Info"] = keyText;
     return request;
 }
@@ -104,7 +104,7 @@ bool isExitNotice(const Json::Value& message)
     }
     // jsoncpp counts 4496.0 as integral too, as the scenarios' comparison does.
     const Json::Value& frameIndex = JsonText::member(message, "FrameIndex");
-    return frameIndex.isIntegral() && frameIndex.isInt64() && frameIndex.asInt64() == Envelope::kExitNotice;
+    return frameIndex.isIntegral() && frameIndex.isInt64() && frameIndex.asInt64() == Protocol::kExitNotice;
 }
 
 } // namespace MainSide

@@ -2,15 +2,16 @@
 
 #include "JsonText.h"
 #include "LocalText.h"
+#include "Protocol.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr int kUpdateBit = 64;
-constexpr int kTextBit = 32;
-constexpr int kUpdateNotice = 1024;
-constexpr int kExitNotice = 4496;
+constexpr int kUpdateBit = Protocol::BitUpdate;
+constexpr int kTextBit = Protocol::BitShowText;
+constexpr int kUpdateNotice = Protocol::BitUpdateNotice;
+constexpr int kExitNotice = Protocol::kExitNotice;
 constexpr int kPhoneDigits = 11;
 
 // Texts the main program shows in the client's box travel in CP949. Short enough for one line.

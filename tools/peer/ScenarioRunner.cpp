@@ -1,6 +1,6 @@
 #include "ScenarioRunner.h"
 
-#include "Envelope.h"
+#include "Protocol.h"
 #include "JsonDiff.h"
 #include "JsonText.h"
 #include "MainSide.h"
@@ -193,7 +193,7 @@ bool ScenarioRunner::checkClose()
         if (!MainSide::isExitNotice(got)) {
             failStep(QStringLiteral("the client sent %1 instead of the exit notice {\"FrameIndex\":%2}")
                          .arg(shown(got))
-                         .arg(Envelope::kExitNotice));
+                         .arg(Protocol::kExitNotice));
             return false;
         }
         exitNoticeSeen = true;
@@ -207,7 +207,7 @@ bool ScenarioRunner::checkClose()
     }
     if (!link.closedHere() && !exitNoticeSeen) {
         failStep(QStringLiteral("the client ended the connection without the exit notice {\"FrameIndex\":%1}")
-                     .arg(Envelope::kExitNotice));
+                     .arg(Protocol::kExitNotice));
         return false;
     }
     closeExpected = true;
