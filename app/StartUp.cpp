@@ -2,6 +2,7 @@
 
 #include "LogHandler.h"
 #include "TAVO_DSK_GUI.h"
+#include "TermSignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -132,6 +133,13 @@ int run(int argc, char** argv)
     }
     window.raise();
     window.activateWindow();
+
+    // Every ending goes through the window's close, so the exit notice leaves while the link is
+    // open: SIGTERM, SIGINT and SIGHUP on Linux, and on Windows the end of the session, which Qt
+    // reports as the application's quitting just before the process is ended.
+    TermSignals termSignals;
+    QObject::connect(&termSignals, &TermSignals::received, &window, &QWidget::close);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
     return app.exec();
 }
 

@@ -1,15 +1,42 @@
 // The real TAVO_DSK binary on a private X display against a loopback peer: the first log line,
-// the window's size in both modes, and the exit notice when a user clicks the close button.
+// the window's size in both modes and on every screen, the exit notice however the program
+// ends, and floods of messages that must neither crash it nor let it grow without bound.
+#include "PeerKey.h"
 #include "TestPeer.h"
 #include "XServer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+namespace {
+
+// Resident memory of a process in KiB, from /proc; 0 when it cannot be read.
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QRegularExpression vmRss(QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
+    return vmRss.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
+Json::Value noticeOf(int n, const char* text)
+{
+    Json::Value message(Json::objectValue);
+    message["FrameIndex"] = n;
+    message["Info"]["result"] = text;
+    return message;
+}
+
+} // namespace
 
 class TestEndToEnd : public QObject
 {
@@ -68,6 +95,44 @@ private:
                               QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
                               QStringLiteral("1")})
                     .isNull();
+    }
+
+    // The key exchange from the main program's side; afterwards the peer wraps and unwraps
+    // with the agreed key.
+    bool keyExchange(PeerKey& key)
+    {
+        peer.send(MainSide::keyRequest(key.publicKeyText()), false);
+        if (!peer.waitForMessages(1, false, 10000)) {
+            return false;
+        }
+        QString why;
+        const std::optional<std::string> clientKey = MainSide::clientKeyOf(peer.messages(false).front(), why);
+        peer.clear();
+        return clientKey && key.agreeWith(*clientKey);
+    }
+
+    int visibleBoxes() const
+    {
+        const QByteArray found = x.xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--name"), QStringLiteral("^NotificationBox$")});
+        return found.trimmed().isEmpty() ? 0 : found.trimmed().split('\n').size();
+    }
+
+    // The box on show, once it is mapped.
+    QByteArray waitForBox() const
+    {
+        return x.xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                          QStringLiteral("--name"), QStringLiteral("^NotificationBox$")})
+            .trimmed()
+            .split('\n')
+            .value(0);
+    }
+
+    // Dismisses the box on show with a click on its OK button, as a user does.
+    bool dismissBox()
+    {
+        const QByteArray box = waitForBox();
+        return !box.isEmpty() && click(x, box, QPoint(450, 395));
     }
 
 private slots:
@@ -203,6 +268,123 @@ private slots:
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
         QVERIFY(ended(*client));
         QCOMPARE(client->exitCode(), 0);
+    }
+
+    // A terminating signal ends the program the normal way: the exit notice leaves, once, and
+    // the program exits with status 0, also while a box waits for the user.
+    void signalsAnnounceTheEnd_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("boxOpen");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGTERM, a box open") << int(SIGTERM) << true;
+        QTest::newRow("SIGINT") << int(SIGINT) << false;
+        QTest::newRow("SIGHUP, a box open") << int(SIGHUP) << true;
+    }
+
+    void signalsAnnounceTheEnd()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, boxOpen);
+        auto client = startClient({});
+        QVERIFY(client->waitForStarted(5000));
+        QVERIFY(peer.waitForClient(20000));
+        QVERIFY(!windowId().isEmpty());
+        if (boxOpen) {
+            peer.send(noticeOf(256, "wait"), false);
+            QVERIFY(!waitForBox().isEmpty());
+            peer.send(noticeOf(256, "and wait"), false);
+            QTest::qWait(300);
+            peer.clear();
+        }
+        ::kill(static_cast<pid_t>(client->processId()), signalNumber);
+        QVERIFY(ended(*client));
+        QCOMPARE(client->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client->exitCode(), 0);
+        QTRY_COMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+    }
+
+    // Floods of what a box answers: the program neither crashes nor grows without bound, one
+    // box is open at a time, each dismissal answers exactly once, and one close sends one
+    // exit notice.
+    void floodsStayBounded_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::newRow("undecipherable") << 0 << false;
+        QTest::newRow("notices 256") << 256 << true;
+        QTest::newRow("update notices 1024") << 1024 << true;
+        QTest::newRow("texts for the sign-in screen") << 96 << false;
+    }
+
+    void floodsStayBounded()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, acknowledged);
+        constexpr int kMessages = 10000;
+        auto client = startClient({});
+        QVERIFY(client->waitForStarted(5000));
+        QVERIFY(peer.waitForClient(20000));
+        const QByteArray id = windowId();
+        QVERIFY(!id.isEmpty());
+        PeerKey key;
+        QVERIFY(keyExchange(key));
+        if (kind == 96) {
+            Json::Value signIn(Json::objectValue);
+            signIn["FrameIndex"] = 1;
+            peer.send(signIn, true);
+        }
+        QTest::qWait(500);
+        const qint64 pid = client->processId();
+        const qint64 idleKb = residentKb(pid);
+        QVERIFY(idleKb > 0);
+
+        qint64 peakKb = idleKb;
+        for (int i = 0; i < kMessages; ++i) {
+            if (kind == 0) {
+                peer.sendRaw("{}");
+            } else {
+                peer.send(kind == 1024 ? noticeOf(1024, "") : noticeOf(kind, "flood"), true);
+            }
+            if (i % 100 == 99) {
+                QTest::qWait(5);
+                peakKb = std::max(peakKb, residentKb(pid));
+                QVERIFY2(client->state() == QProcess::Running, "the client ended under the flood");
+            }
+        }
+        for (int i = 0; i < 20; ++i) {
+            QTest::qWait(100);
+            peakKb = std::max(peakKb, residentKb(pid));
+        }
+        QCOMPARE(client->state(), QProcess::Running);
+        QCOMPARE(visibleBoxes(), 1);
+#if !defined(TAVO_SANITIZED)
+        // The allocator of a sanitizer build keeps freed memory back on purpose.
+        QVERIFY2(peakKb - idleKb < 64 * 1024,
+                 qPrintable(QStringLiteral("grew from %1 to %2 KiB").arg(idleKb).arg(peakKb)));
+#endif
+        QVERIFY(peer.messages(true).empty());
+
+        if (acknowledged) {
+            for (int answered = 1; answered <= 3; ++answered) {
+                QVERIFY(dismissBox());
+                QVERIFY(peer.waitForMessages(static_cast<size_t>(answered), true, 10000));
+                QTest::qWait(200);
+                const std::vector<Json::Value> acks = peer.messages(true);
+                QCOMPARE(acks.size(), static_cast<size_t>(answered));
+                QCOMPARE(acks.back()["FrameIndex"].asInt(), kind);
+                QCOMPARE(visibleBoxes(), 1);
+            }
+        }
+        peer.clear();
+        // The close button lies under the open box's veil: the program is ended by a signal.
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        QVERIFY(ended(*client, 20000));
+        QCOMPARE(client->exitCode(), 0);
+        QTRY_VERIFY2(!peer.messages(true).empty(), peer.bytes().left(200).constData());
+        const std::vector<Json::Value> last = peer.messages(true);
+        QCOMPARE(last.size(), size_t(1));
+        QVERIFY(MainSide::isExitNotice(last.front()));
     }
 };
 
