@@ -170,6 +170,16 @@ void ChildProcess::kill()
     }
 }
 
+void ChildProcess::stop(int graceMs)
+{
+    if (running()) {
+        ::kill(childPid, SIGTERM);
+        if (!waitForExit(graceMs)) {
+            kill();
+        }
+    }
+}
+
 std::string ChildProcess::exitText() const
 {
     if (!finished) {

@@ -45,6 +45,9 @@ public:
     void samplePeakResident();
 
     void kill();
+    // Asks the process to end (SIGTERM), so that it can clean up after itself; kills it when it
+    // has not ended within `graceMs`.
+    void stop(int graceMs);
     // "exit code 0", "killed by signal 9", "still running".
     std::string exitText() const;
     // The last lines the program wrote, for an error message.

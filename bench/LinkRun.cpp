@@ -7,11 +7,15 @@ const std::string LinkRun::kAnswerText = "{\"FrameIndex\":8}\n";
 
 LinkRun::LinkRun(BenchPeer& peer, std::string workDir) : peer(peer), workDir(std::move(workDir)) {}
 
-double LinkRun::start(const std::string& program, const std::vector<std::string>& args, int connectTimeoutMs)
+double LinkRun::start(const std::string& program, const std::vector<std::string>& args, int connectTimeoutMs,
+                      const std::vector<std::string>& environment)
 {
     const std::string name = program.substr(program.rfind('/') + 1);
-    // Every program measured runs on the same headless platform, so none pays for a display.
-    child.start(program, args, {"QT_QPA_PLATFORM=offscreen"}, workDir, workDir + "/" + name + ".out");
+    // Every program measured runs on the same headless platform, so none pays for a display,
+    // unless the benchmark measures what the display costs.
+    std::vector<std::string> settings{"QT_QPA_PLATFORM=offscreen"};
+    settings.insert(settings.end(), environment.begin(), environment.end());
+    child.start(program, args, settings, workDir, workDir + "/" + name + ".out");
     const BenchPeer::Clock::time_point started = child.startTime();
     const BenchPeer::Clock::time_point accepted = peer.accept(connectTimeoutMs, child);
     return std::chrono::duration<double, std::milli>(accepted - started).count();

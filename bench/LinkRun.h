@@ -21,7 +21,9 @@ public:
     LinkRun(BenchPeer& peer, std::string workDir);
 
     // Returns the milliseconds from the start of the process to the accepted connection.
-    double start(const std::string& program, const std::vector<std::string>& args, int connectTimeoutMs);
+    // `environment` (NAME=value) is added to the headless platform setting and may replace it.
+    double start(const std::string& program, const std::vector<std::string>& args, int connectTimeoutMs,
+                 const std::vector<std::string>& environment = {});
     void exchangeKeys(int timeoutMs);
     // Throws unless the message is the wrapped answer to an update.
     void checkAnswer(const std::string& message, const std::string& what);

@@ -7,6 +7,8 @@
 
 #include <QLabel>
 #include <QMovie>
+#include <QScreen>
+#include <QWindow>
 
 using ScreenTest::json;
 
@@ -74,6 +76,26 @@ private slots:
         QCOMPARE(movie->state(), QMovie::Running);
         // The percentage is drawn over the spinner.
         QVERIFY(screen->children().indexOf(label("lb_update")) > screen->children().indexOf(label("lb_spinner")));
+    }
+
+    void spinnerOnScreenIsWholeFrame()
+    {
+        // A new frame repaints only where it differs from the one before, under the label what
+        // was taken once: what the window shows must still be what painting it all would give.
+        screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+        QLabel* spinner = label("lb_spinner");
+        QMovie* movie = spinner->movie();
+        movie->setPaused(true);
+        const QRect area(spinner->mapTo(screen.get(), QPoint(0, 0)), spinner->size());
+        // Through the first loop, where the changes are found, and the second, which reuses them.
+        for (int i = 0; i < 2 * movie->frameCount() + 2; ++i) {
+            QVERIFY(movie->jumpToNextFrame());
+            QCoreApplication::processEvents();
+            const QImage shown = screen->windowHandle()->screen()->grabWindow(screen->winId()).toImage().copy(area);
+            const QImage painted = screen->grab(area).toImage();
+            QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), painted.convertToFormat(QImage::Format_RGB32));
+        }
     }
 
     void updateOfferAnswered()

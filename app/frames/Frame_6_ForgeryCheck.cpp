@@ -71,7 +71,7 @@ Frame_6_ForgeryCheck::Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& /
 
     movie = std::make_unique<QMovie>(QStringLiteral(":/image/loading/spinner.gif"));
     movie->setScaledSize(QSize(kSpinnerSide, kSpinnerSide));
-    ui->lb_spinner->setMovie(movie.get());
+    ui->lb_spinner->play(movie.get());
     ui->lb_spinner->show();
     movie->start();
 }
