@@ -109,7 +109,7 @@ void SpinnerLabel::showFrame(int frame)
     // A new backdrop is drawn everywhere once; otherwise only what this frame changes.
     const bool newBackdrop = takeBackdrop();
     if (follows && current.known) {
-        repaint(newBackdrop ? QRegion(rect()) : current.changed.translated(origin));
+        repaint(newBackdrop ? QRegion(rect()) : QRegion(current.changed.boundingRect().translated(origin)));
         return;
     }
     const QImage image = shown->currentImage();
