@@ -14,15 +14,43 @@ function(tavo_warnings target)
     endif()
 endfunction()
 
-# tavo_add_test(NAME name SOURCES files... LIBS libs... [ENV VAR=value...])
-# One executable per unit, run headless under ctest.
+# Tests that run the real client need its fixed port, 127.0.0.1:15201. Where the machine allows
+# a private network namespace they each get one, and run side by side with each other and with a
+# demo or a benchmark; elsewhere they take turns on the port.
+set(TAVO_NETNS_RUN ${CMAKE_CURRENT_LIST_DIR}/../tools/netns-run.sh)
+execute_process(COMMAND sh ${TAVO_NETNS_RUN} --check RESULT_VARIABLE tavo_netns_check OUTPUT_QUIET ERROR_QUIET)
+if(tavo_netns_check EQUAL 0)
+    set(TAVO_NETNS ON)
+    message(STATUS "Tests on the link's fixed port: each in a private network namespace")
+else()
+    set(TAVO_NETNS OFF)
+    message(STATUS "Tests on the link's fixed port: one at a time (no private network namespace here)")
+endif()
+
+# tavo_fixed_port_test(NAME name COMMAND command args...): a test that listens on 15201.
+function(tavo_fixed_port_test)
+    cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
+    if(TAVO_NETNS)
+        add_test(NAME ${T_NAME} COMMAND sh ${TAVO_NETNS_RUN} ${T_COMMAND})
+    else()
+        add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+        set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK link_port)
+    endif()
+endfunction()
+
+# tavo_add_test(NAME name SOURCES files... LIBS libs... [ENV VAR=value...] [FIXED_PORT])
+# One executable per unit, run headless under ctest. FIXED_PORT: it listens on 15201.
 function(tavo_add_test)
-    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
+    cmake_parse_arguments(T "FIXED_PORT" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     set_target_properties(${T_NAME} PROPERTIES AUTOMOC ON RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_libraries(${T_NAME} PRIVATE Qt5::Test ${T_LIBS})
     tavo_warnings(${T_NAME})
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(T_FIXED_PORT)
+        tavo_fixed_port_test(NAME ${T_NAME} COMMAND $<TARGET_FILE:${T_NAME}>)
+    else()
+        add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    endif()
     set_tests_properties(${T_NAME} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}"
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests

@@ -149,7 +149,7 @@ inline void initTestCase(TestPeer& peer)
     QApplication::setQuitOnLastWindowClosed(false);
     StartUp::initResources();
     AppState::setKeyEstablished(false);
-    QVERIFY(peer.listen());
+    QVERIFY(peer.listenForThisProcess());
 }
 
 } // namespace AccountScreens

@@ -53,7 +53,7 @@ private slots:
         qRegisterMetaType<Json::Value>();
         QApplication::setQuitOnLastWindowClosed(false);
         StartUp::initResources();
-        QVERIFY(peer.listen());
+        QVERIFY(peer.listenForThisProcess());
     }
 
     void init()

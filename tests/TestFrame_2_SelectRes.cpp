@@ -87,7 +87,7 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listen());
+        QVERIFY(peer.listenForThisProcess());
     }
 
     void init() { Frame_2_SelectRes::resetResourceRequest(); }

@@ -34,7 +34,7 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listen());
+        QVERIFY(peer.listenForThisProcess());
     }
 
     void init()

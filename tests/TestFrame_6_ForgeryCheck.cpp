@@ -43,7 +43,7 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listen());
+        QVERIFY(peer.listenForThisProcess());
         NotificationBox::setExecHook([this](NotificationBox* box) {
             boxTexts << box->text();
             if (answer) {

@@ -65,7 +65,7 @@ private slots:
         qRegisterMetaType<Json::Value>();
         QApplication::setQuitOnLastWindowClosed(false);
         StartUp::initResources();
-        QVERIFY(peer.listen());
+        QVERIFY(peer.listenForThisProcess());
         NotificationBox::setExecHook([this](NotificationBox* box) {
             boxTexts << box->text();
             if (answer) {

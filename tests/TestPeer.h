@@ -3,6 +3,7 @@
 // The main program's side of the link for tests: a real QTcpServer on 127.0.0.1 that collects
 // what the client writes and sends plain or wrapped messages back, in the forms of the library
 // every stand-in main program uses.
+#include "LinkSession.h"
 #include "MainSide.h"
 #include "WireSplitter.h"
 
@@ -49,6 +50,17 @@ public:
     }
 
     quint16 port() const { return server.serverPort(); }
+
+    // For a client in this process: a free port of its own, and every link session created from
+    // now on connects there. Tests that do this can run side by side.
+    bool listenForThisProcess()
+    {
+        if (!listen(0)) {
+            return false;
+        }
+        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), port());
+        return true;
+    }
 
     // Takes the newest pending connection; older ones are dropped.
     bool waitForClient(int ms = 5000)
