@@ -61,7 +61,11 @@ bool write(QAbstractSocket* socket, const QByteArray& bytes)
     }
     socket->write(bytes);
     // Out now rather than on the event loop's next turn: the main program waits for each answer.
-    socket->flush();
+    // Not while connecting: a flush then writes to a socket that is not connected yet and ends
+    // the connection; Qt sends the buffered bytes itself once it is up.
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        socket->flush();
+    }
     return true;
 }
 

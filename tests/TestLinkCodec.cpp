@@ -9,6 +9,8 @@
 
 #include <openssl/pem.h>
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -233,6 +235,10 @@ private slots:
         // Bytes after a zero byte are ignored.
         in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), false);
         QCOMPARE(in.frameIndex, 3);
+        // ...also inside a string, which the cut then leaves unterminated: not JSON, no screen 3.
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3,\"Info\":\"a\0b\"}", 29), false);
+        QCOMPARE(in.status, S::NotJson);
+        QCOMPARE(in.frameIndex, 0);
         in = Envelope::decodeBatch(QByteArray("garbage"), false);
         QCOMPARE(in.status, S::NotJson);
         QCOMPARE(in.frameIndex, 0);
@@ -291,6 +297,29 @@ private slots:
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 256;
         QCOMPARE(*LinkWriter::encode(message), QByteArray("{\"3259WxvX3CEIktvVaRueMdr7vqFps2Ops5gmxqqpwrY=\":\"\"}"));
+    }
+
+    // A message written while the socket is still connecting is kept and leaves once connected.
+    void sendWhileConnecting()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        QVERIFY(socket.state() != QAbstractSocket::ConnectedState);
+        Json::Value message(Json::objectValue);
+        message["FrameIndex"] = 9;
+        QVERIFY(LinkWriter::send(&socket, message));
+        QVERIFY(server.waitForNewConnection(5000));
+        QTcpSocket* peer = server.nextPendingConnection();
+        QByteArray got;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                got += peer->readAll();
+                return got.size() >= 16;
+            },
+            5000));
+        QCOMPARE(got, QByteArray("{\"FrameIndex\":9}\n"));
     }
 
     void localText()
