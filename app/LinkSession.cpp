@@ -56,16 +56,6 @@ void LinkSession::setEndpoint(const QHostAddress& host, quint16 port)
     endpointPortSetting() = port;
 }
 
-QHostAddress LinkSession::endpointHost()
-{
-    return endpointHostSetting();
-}
-
-quint16 LinkSession::endpointPort()
-{
-    return endpointPortSetting();
-}
-
 LinkSession::LinkSession(QObject* parent) : QObject(parent), linkSocket(new QTcpSocket(this))
 {
     SecureUtil::setLineSink(&logSecureLine);

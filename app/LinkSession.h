@@ -22,8 +22,6 @@ public:
     // The program always connects to 127.0.0.1:15201. Tests point later sessions elsewhere, so
     // that each can listen on a port of its own.
     static void setEndpoint(const QHostAddress& host, quint16 port);
-    static QHostAddress endpointHost();
-    static quint16 endpointPort();
 
     explicit LinkSession(QObject* parent = nullptr);
     ~LinkSession() override;
@@ -42,12 +40,6 @@ public:
     // The exit notice, at most once per session and only while the link is open; it has left
     // for the peer (or a bounded wait has run out) when this returns.
     void sendExitNotice();
-    bool exitNoticeSent() const { return exitNotice; }
-
-    // From the first final notice or undecipherable message on, the program is closing: later
-    // messages are logged and not acted on.
-    bool closing() const { return isClosing; }
-    void beginClosing() { isClosing = true; }
 
     // Reads what the socket has; connected to its ready-read signal.
     void readMessage();
@@ -72,6 +64,8 @@ private:
     void runKeyInitialisation(const Json::Value& message);
 
     QSharedPointer<QTcpSocket> linkSocket;
+    // From the first final notice or undecipherable message on, the program is closing: later
+    // messages are logged and not acted on.
     bool isClosing = false;
     bool exitNotice = false;
 };

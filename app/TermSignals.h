@@ -16,8 +16,6 @@ public:
     explicit TermSignals(QObject* parent = nullptr);
     ~TermSignals() override;
 
-    bool active() const { return notifier != nullptr; }
-
 signals:
     void received(int signalNumber);
 
