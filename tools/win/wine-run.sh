@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine the way our tests need it, and exits with its status.
+#  - A Wine prefix of its own, copied from a template made once: its wineserver starts here, so
+#    in the test's private network namespace when it has one (the wineserver makes the sockets).
+#  - The Korean code page (ANSI code page 949), as on our users' machines.
+#  - No Wine chatter, no Mono or Gecko dialogs; the prefix and its processes go at the end.
+#
+# usage: wine-run.sh [--template DIR] [--prefix DIR] PROGRAM.exe [ARGS...]
+#   --template DIR   where the template prefix lives (default: $TMPDIR/tavo-wine-template-<uid>)
+#   --prefix DIR     run in this prefix (made from the template when missing) and keep it
+set -euo pipefail
+
+template="${TMPDIR:-/tmp}/tavo-wine-template-$(id -u)"
+prefix=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --template) template=$2; shift 2 ;;
+        --prefix) prefix=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
+[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+
+wine=$(command -v wine64 || true)
+[ -n "$wine" ] || wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || { echo "wine-run: wine64 not found: run ./tavo deps" >&2; exit 2; }
+wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer dialogs
+export LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
+unset WINELOADER WINESERVER
+
+# The template, made once; whoever comes first makes it, the others wait.
+mkdir -p "$(dirname "$template")"
+(
+    flock 9
+    if [ ! -f "$template/.ready" ]; then
+        rm -rf "$template"
+        WINEPREFIX="$template" "$wine" wineboot --init >/dev/null 2>&1 || true
+        WINEPREFIX="$template" "$wineserver" -w
+        [ -f "$template/system.reg" ] || { echo "wine-run: could not make a Wine prefix in $template" >&2; exit 1; }
+        touch "$template/.ready"
+    fi
+) 9>"$template.lock"
+
+keep=1
+if [ -z "$prefix" ]; then
+    prefix=$(mktemp -d "${TMPDIR:-/tmp}/tavo-wine.XXXXXX")
+    keep=0
+fi
+if [ ! -f "$prefix/system.reg" ]; then
+    mkdir -p "$prefix"
+    cp -a "$template/." "$prefix/"
+fi
+export WINEPREFIX="$prefix"
+
+child=""
+finish() {
+    # Every process of this prefix goes with its server; a kept prefix keeps its files.
+    [ -n "$child" ] && kill "$child" 2>/dev/null || true
+    timeout 30 "$wineserver" -k >/dev/null 2>&1 || true
+    timeout 30 "$wineserver" -w >/dev/null 2>&1 || true
+    if [ "$keep" -eq 0 ]; then rm -rf "$prefix"; fi
+}
+trap finish EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+status=0
+"$wine" "$@" &
+child=$!
+wait "$child" || status=$?
+child=""
+exit "$status"
