@@ -43,7 +43,11 @@ endfunction()
 function(tavo_add_test)
     cmake_parse_arguments(T "FIXED_PORT" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
-    set_target_properties(${T_NAME} PROPERTIES AUTOMOC ON RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    set_target_properties(${T_NAME} PROPERTIES AUTOMOC ON)
+    if(NOT WIN32)
+        # On Windows they stay in bin/, beside the DLLs they load.
+        set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    endif()
     target_link_libraries(${T_NAME} PRIVATE Qt5::Test ${T_LIBS})
     tavo_warnings(${T_NAME})
     if(T_FIXED_PORT)
@@ -51,6 +55,7 @@ function(tavo_add_test)
     else()
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     endif()
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     set_tests_properties(${T_NAME} PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${T_ENV}"
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests

@@ -109,7 +109,8 @@ private slots:
         const QRect first = list()->visualItemRect(list()->item(0));
         const QRect second = list()->visualItemRect(list()->item(1));
         QCOMPARE(second.top() - first.bottom() - 1, 2 * 22);
-        QCOMPARE(first.left() + first.width() / 2, list()->viewport()->width() / 2);
+        // An odd space left over cannot split evenly: within a pixel, whichever way the style rounds.
+        QVERIFY(qAbs(first.left() + first.width() / 2 - list()->viewport()->width() / 2) <= 1);
     }
 
     // A name longer than the card's title ends in an ellipsis inside it and is whole in the

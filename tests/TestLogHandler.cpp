@@ -103,6 +103,18 @@ private slots:
         QCOMPARE(lines[1].mid(23), QStringLiteral(" [INFO] [@0] SendDataToFrame :  9"));
         QCOMPARE(lines[2].mid(23), QStringLiteral(" [Critical] [@0] bad"));
         QCOMPARE(lines[3].mid(23), QStringLiteral(" [DEBUG] [@0] text quoted?"));
+
+        // Text mode: each line ends the platform's way.
+        QFile raw(path);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        const QByteArray bytes = raw.readAll();
+#ifdef _WIN32
+        QCOMPARE(bytes.count("\r\n"), 4);
+        QCOMPARE(bytes.count('\n'), 4);
+#else
+        QCOMPARE(bytes.count('\n'), 4);
+        QVERIFY(!bytes.contains('\r'));
+#endif
     }
 
     void missingFolderDropsMessages()

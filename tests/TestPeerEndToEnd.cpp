@@ -74,7 +74,10 @@ private:
         client.setProcessEnvironment(environment);
         client.setWorkingDirectory(work.path());
         client.setProcessChannelMode(QProcess::MergedChannels);
-        client.start(QStringLiteral(TAVO_DSK_PATH), QStringList());
+        // TAVO_TEST_CLIENT, when set, starts another build of the client: the Windows one under Wine.
+        QStringList command = QProcess::splitCommand(qEnvironmentVariable("TAVO_TEST_CLIENT"));
+        const QString program = command.isEmpty() ? QStringLiteral(TAVO_DSK_PATH) : command.takeFirst();
+        client.start(program, command);
 
         peer->finish(90000);
         if (!client.waitForFinished(15000)) {
@@ -89,7 +92,8 @@ private:
         const QStringList files = logs.entryList({QStringLiteral("TAVO GUI LOG *.txt")}, QDir::Files);
         QFile log(logs.filePath(files.value(0)));
         if (files.size() == 1 && log.open(QIODevice::ReadOnly)) {
-            result.clientLog = QString::fromUtf8(log.readAll());
+            // Lines end in CR LF on Windows; the log handler's own test checks that.
+            result.clientLog = QString::fromUtf8(log.readAll()).remove(QLatin1Char('\r'));
         }
         result.everything = peer->all() + QStringLiteral("\n--- client ---\n") +
                             QString::fromLocal8Bit(client.readAll()) + QStringLiteral("\n--- client log ---\n") +

@@ -5,7 +5,8 @@
 #
 #   tools/demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]
 #
-# BIN_DIR holds TAVO_DSK and tavo_peer. OUT_DIR receives NN-name.png, peer.log (the main
+# BIN_DIR holds TAVO_DSK and tavo_peer; TAVO_DEMO_CLIENT, when set, is the command that starts
+# the client instead (words split at blanks), such as the Windows build under Wine. OUT_DIR receives NN-name.png, peer.log (the main
 # program's transcript) and the client's logs/. With --fullscreen-too short runs follow, each on
 # a display of its own: the sign-in screen full screen at 1920 x 1080, 1366 x 768 and 2560 x
 # 1440, the window at 150 %, and a box with a long text. Exits non-zero, saying where, when a
@@ -149,7 +150,9 @@ start_pair() {
     PEER=$!
     PIDS+=("$PEER")
     wait_line "waiting up to"
-    (cd "$OUT" && exec "$BIN/TAVO_DSK" "$@" >"$OUT/client.out" 2>&1) &
+    local client=("$BIN/TAVO_DSK")
+    if [ -n "${TAVO_DEMO_CLIENT:-}" ]; then read -r -a client <<<"$TAVO_DEMO_CLIENT"; fi
+    (cd "$OUT" && exec "${client[@]}" "$@" >"$OUT/client.out" 2>&1) &
     CLIENT=$!
     PIDS+=("$CLIENT")
     MAIN="$(window_of '^Nimbara Workspace$')"

@@ -5,21 +5,24 @@
 #  - The Korean code page (ANSI code page 949), as on our users' machines.
 #  - No Wine chatter, no Mono or Gecko dialogs; the prefix and its processes go at the end.
 #
-# usage: wine-run.sh [--template DIR] [--prefix DIR] PROGRAM.exe [ARGS...]
+# usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] PROGRAM.exe [ARGS...]
 #   --template DIR   where the template prefix lives (default: $TMPDIR/tavo-wine-template-<uid>)
 #   --prefix DIR     run in this prefix (made from the template when missing) and keep it
+#   --wait           also wait for the programs it started (an uninstaller runs from a copy)
 set -euo pipefail
 
 template="${TMPDIR:-/tmp}/tavo-wine-template-$(id -u)"
 prefix=""
+wait_all=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --template) template=$2; shift 2 ;;
         --prefix) prefix=$2; shift 2 ;;
+        --wait) wait_all=1; shift ;;
         *) break ;;
     esac
 done
-[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] PROGRAM.exe [ARGS...]" >&2; exit 2; }
 
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || wine=/usr/lib/wine/wine64
@@ -29,7 +32,8 @@ wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
 
 export WINEARCH=win64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer dialogs
+# No Mono or Gecko installer dialogs, and no menu entries or file types on the host's desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=ko_KR.UTF-8 LC_ALL=ko_KR.UTF-8
 unset WINELOADER WINESERVER
 
@@ -74,4 +78,5 @@ status=0
 child=$!
 wait "$child" || status=$?
 child=""
+if [ "$wait_all" -eq 1 ]; then timeout 300 "$wineserver" -w || true; fi
 exit "$status"
