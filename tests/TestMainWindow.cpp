@@ -4,9 +4,12 @@
 #include "AppState.h"
 #include "FrameManager.h"
 #include "IndependentEcdh.h"
+#include "LinkSession.h"
+#include "LinkWriter.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "SecureUtil.h"
+#include "StalledPeer.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"
@@ -85,7 +88,12 @@ private slots:
         TestScreen::onReceive = nullptr;
     }
 
-    void cleanup() { window.reset(); }
+    void cleanup()
+    {
+        window.reset();
+        // A case may have pointed the link at a peer of its own.
+        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), peer.port());
+    }
 
     void widgetsAndStyle()
     {
@@ -244,6 +252,41 @@ private slots:
         QVERIFY(!window->isVisible());
         QVERIFY(peer.waitForBytes(20));
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+    }
+
+    // The peer has stopped reading, so what the window wrote waits in the socket when it closes.
+    // The process ends right after the close: the backlog and the notice must have left by then.
+    void exitNoticeBehindABacklog()
+    {
+        StalledPeer stalled;
+        QVERIFY(stalled.listenOnFreePort());
+        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), stalled.serverPort());
+        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false);
+        window->show();
+        QVERIFY(stalled.waitForClient());
+        QTRY_COMPARE(window->socket()->state(), QAbstractSocket::ConnectedState);
+        window->socket()->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 8192);
+
+        QByteArray expected;
+        for (int i = 0; i < 4000 && window->socket()->bytesToWrite() < 64 * 1024; ++i) {
+            Json::Value message = frameIndex(64);
+            message["Info"]["n"] = i;
+            message["Info"]["pad"] = std::string(3000, 'x');
+            expected += *LinkWriter::encode(message);
+            window->sendMessage(message);
+        }
+        QVERIFY(window->socket()->bytesToWrite() >= 64 * 1024);
+        const QByteArray exitNotice("{\"FrameIndex\":4496}\n");
+        expected += exitNotice;
+
+        stalled.startReading(200);
+        window->close();
+        // As when the program's event loop has ended: no later turn of it writes what is left.
+        window.reset();
+        const QByteArray received = stalled.takeAll();
+        QCOMPARE(received.size(), expected.size());
+        QVERIFY(received == expected);
+        QCOMPARE(received.count(exitNotice), 1);
     }
 
     void nothingSentAfterLinkLost()

@@ -4,11 +4,10 @@
 #include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
-#include "OtpClock.h"
+#include "OtpCountdown.h"
 #include "PasswordRule.h"
 #include "Protocol.h"
 
-#include <QTimer>
 #include <QtDebug>
 
 namespace {
@@ -23,8 +22,9 @@ Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
     : QWidget(parent), ui(std::make_unique<Ui::Frame_1_Login>())
 {
     ui->setupUi(this);
+    countdown = new OtpCountdown(this);
     ui->label_timer->hide();
-    ui->label_timer->setText(OtpClock::remainingText(0));
+    ui->label_timer->setText(countdown->remainingText());
 
     connect(ui->le_userID, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
     connect(ui->le_password, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
@@ -35,12 +35,9 @@ Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
     connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_otp_confirm, &QPushButton::click);
 
-    otpTimer = new QTimer(this);
-    otpTimer->setObjectName(QStringLiteral("otpTimer"));
-    reRequestTimer = new QTimer(this);
-    reRequestTimer->setObjectName(QStringLiteral("reRequestTimer"));
-    connect(otpTimer, &QTimer::timeout, this, &Frame_1_Login::otp_time_update);
-    connect(reRequestTimer, &QTimer::timeout, this, &Frame_1_Login::re_request_otp_time_update);
+    connect(countdown, &OtpCountdown::remainingChanged, ui->label_timer, &QLabel::setText);
+    connect(countdown, &OtpCountdown::expired, this, [this] { ui->bt_otp_confirm->setEnabled(false); });
+    connect(countdown, &OtpCountdown::reRequestAllowed, this, [this] { ui->bt_confirm->setEnabled(true); });
 }
 
 Frame_1_Login::~Frame_1_Login() = default;
@@ -75,7 +72,7 @@ void Frame_1_Login::le_input_flag()
 
     if (ui->le_otp->text().length() <= 3) {
         ui->bt_otp_confirm->setEnabled(false);
-    } else if (otpCount < OtpClock::kValiditySeconds) {
+    } else if (countdown->isValid()) {
         ui->bt_otp_confirm->setEnabled(true);
     }
 }
@@ -124,35 +121,18 @@ void Frame_1_Login::beginOtpStep()
     ui->bt_otp_confirm->setEnabled(false);
     ui->le_otp->clear();
     ui->le_otp->setEnabled(true);
-    otpTimer->start(OtpClock::kTickMs);
-    reRequestTimer->start(OtpClock::kTickMs);
+    countdown->start();
     ui->bt_confirm->setText(QString::fromUtf8("재요청"));
-    reRequestCount = 0;
-    otpCount = 0;
     requestAllowed = false;
     ui->le_otp->setFocus(Qt::OtherFocusReason);
 }
 
 void Frame_1_Login::otp_time_update()
 {
-    // The window has closed: further ticks change nothing, so the count never wraps.
-    if (otpCount >= OtpClock::kValiditySeconds) {
-        return;
-    }
-    ++otpCount;
-    ui->label_timer->setText(OtpClock::remainingText(otpCount));
-    if (otpCount == OtpClock::kValiditySeconds) {
-        ui->bt_otp_confirm->setEnabled(false);
-        otpTimer->stop();
-    }
+    countdown->otp_time_update();
 }
 
 void Frame_1_Login::re_request_otp_time_update()
 {
-    if (reRequestCount >= OtpClock::kHoldOffTicks) {
-        reRequestTimer->stop();
-        ui->bt_confirm->setEnabled(true);
-        return;
-    }
-    ++reRequestCount;
+    countdown->re_request_otp_time_update();
 }

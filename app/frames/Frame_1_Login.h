@@ -10,7 +10,7 @@
 #include <memory>
 
 class NotificationBox;
-class QTimer;
+class OtpCountdown;
 
 namespace Ui {
 class Frame_1_Login;
@@ -35,6 +35,7 @@ public slots:
     void bt_confirm_clicked();
     void bt_otp_confirm_clicked();
     void bt_reset_pw_clicked();
+    // One tick of the count-down's validity and of its hold-off, as its timers give them.
     void otp_time_update();
     void re_request_otp_time_update();
 
@@ -43,10 +44,7 @@ private:
 
     std::unique_ptr<Ui::Frame_1_Login> ui;
     QSharedPointer<NotificationBox> notificationBox;
-    QTimer* otpTimer = nullptr;
-    QTimer* reRequestTimer = nullptr;
-    quint32 reRequestCount = 0;
-    quint32 otpCount = 0;
+    OtpCountdown* countdown = nullptr;
     // Once the one-time-password step has begun, only the hold-off may enable the request again.
     bool requestAllowed = true;
 };

@@ -4,10 +4,9 @@
 #include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "OtpCountdown.h"
 #include "Protocol.h"
-#include "OtpClock.h"
 
-#include <QTimer>
 #include <QtDebug>
 
 namespace {
@@ -34,10 +33,11 @@ Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Valu
     : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>())
 {
     ui->setupUi(this);
+    countdown = new OtpCountdown(this);
     ui->le_phoneNum->setText(QString());
     ui->le_phoneNum->setCursorPosition(0);
     ui->label_timer->hide();
-    ui->label_timer->setText(OtpClock::remainingText(0));
+    ui->label_timer->setText(countdown->remainingText());
 
     connect(ui->bt_req_OTP, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_req_OTP_clicked);
     connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_confirm_clicked);
@@ -48,12 +48,9 @@ Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Valu
     connect(ui->le_phoneNum, &QLineEdit::returnPressed, ui->bt_req_OTP, &QPushButton::click);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
 
-    otpTimer = new QTimer(this);
-    otpTimer->setObjectName(QStringLiteral("otpTimer"));
-    reRequestTimer = new QTimer(this);
-    reRequestTimer->setObjectName(QStringLiteral("reRequestTimer"));
-    connect(otpTimer, &QTimer::timeout, this, &Frame_4_Reset_Password::otp_time_update);
-    connect(reRequestTimer, &QTimer::timeout, this, &Frame_4_Reset_Password::re_request_otp_time_update);
+    connect(countdown, &OtpCountdown::remainingChanged, ui->label_timer, &QLabel::setText);
+    connect(countdown, &OtpCountdown::expired, this, [this] { ui->bt_confirm->setEnabled(false); });
+    connect(countdown, &OtpCountdown::reRequestAllowed, this, [this] { ui->bt_req_OTP->setEnabled(true); });
 }
 
 Frame_4_Reset_Password::~Frame_4_Reset_Password() = default;
@@ -88,7 +85,7 @@ void Frame_4_Reset_Password::le_input_flag()
 
     if (ui->le_otp->text().length() <= 3) {
         ui->bt_confirm->setEnabled(false);
-    } else if (otpCount < OtpClock::kValiditySeconds) {
+    } else if (countdown->isValid()) {
         ui->bt_confirm->setEnabled(true);
     }
 }
@@ -130,11 +127,8 @@ void Frame_4_Reset_Password::beginOtpStep()
     ui->bt_confirm->setEnabled(false);
     requestAllowed = false;
     ui->le_otp->clear();
-    otpTimer->start(OtpClock::kTickMs);
-    reRequestTimer->start(OtpClock::kTickMs);
+    countdown->start();
     ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
-    reRequestCount = 0;
-    otpCount = 0;
     ui->le_otp->setFocus(Qt::OtherFocusReason);
 }
 
@@ -151,24 +145,10 @@ void Frame_4_Reset_Password::showResetDone()
 
 void Frame_4_Reset_Password::otp_time_update()
 {
-    // The window has closed: further ticks change nothing, so the count never wraps.
-    if (otpCount >= OtpClock::kValiditySeconds) {
-        return;
-    }
-    ++otpCount;
-    ui->label_timer->setText(OtpClock::remainingText(otpCount));
-    if (otpCount == OtpClock::kValiditySeconds) {
-        ui->bt_confirm->setEnabled(false);
-        otpTimer->stop();
-    }
+    countdown->otp_time_update();
 }
 
 void Frame_4_Reset_Password::re_request_otp_time_update()
 {
-    if (reRequestCount >= OtpClock::kHoldOffTicks) {
-        reRequestTimer->stop();
-        ui->bt_req_OTP->setEnabled(true);
-        return;
-    }
-    ++reRequestCount;
+    countdown->re_request_otp_time_update();
 }

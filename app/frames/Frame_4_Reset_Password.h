@@ -10,7 +10,7 @@
 #include <memory>
 
 class NotificationBox;
-class QTimer;
+class OtpCountdown;
 
 namespace Ui {
 class Frame_4_Reset_Password;
@@ -35,6 +35,7 @@ public slots:
     void bt_confirm_clicked();
     void bt_req_OTP_clicked();
     void bt_back_clicked();
+    // One tick of the count-down's validity and of its hold-off, as its timers give them.
     void otp_time_update();
     void re_request_otp_time_update();
 
@@ -44,10 +45,7 @@ private:
 
     std::unique_ptr<Ui::Frame_4_Reset_Password> ui;
     QSharedPointer<NotificationBox> notificationBox;
-    QTimer* otpTimer = nullptr;
-    QTimer* reRequestTimer = nullptr;
-    quint32 reRequestCount = 0;
-    quint32 otpCount = 0;
+    OtpCountdown* countdown = nullptr;
     // Once the identity was accepted, only the hold-off may enable the request again.
     bool requestAllowed = true;
 };
