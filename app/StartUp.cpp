@@ -24,6 +24,7 @@ static void initTavoResources()
 
 namespace {
 
+#if !defined(Q_OS_WIN)
 // Windows reports a logical DPI of 96 times the user's scale (100 %, 125 %, 150 %, ...). An X
 // server without an Xft.dpi setting reports its physical DPI instead, rounded through whole
 // millimetres: 100 dpi would scale by 1.04 and 144 dpi by 1.499, blurring every picture and
@@ -58,6 +59,7 @@ bool snapX11ScaleFactors(int argc, char** argv)
     qputenv("QT_SCREEN_SCALE_FACTORS", factors.join(QLatin1Char(';')).toLatin1());
     return true;
 }
+#endif
 
 } // namespace
 

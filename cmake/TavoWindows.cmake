@@ -3,7 +3,7 @@
 # folder a user gets and the installer packs.
 
 # Qt as DLLs, and the plugins the client loads: the Windows platform, the native style and the
-# GIF reader for the spinner. The offscreen platform serves the tests only.
+# GIF reader for the spinner. Qt Test and the offscreen platform serve the tests only.
 set(tavo_qt_dlls $<TARGET_FILE:Qt5::Core> $<TARGET_FILE:Qt5::Gui> $<TARGET_FILE:Qt5::Widgets>
                  $<TARGET_FILE:Qt5::Network>)
 set(tavo_qt_plugins platforms $<TARGET_FILE:Qt5::QWindowsIntegrationPlugin>
@@ -50,7 +50,7 @@ add_custom_target(tavo_windows_runtime ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${bin}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${tavo_qt_dlls} ${tavo_runtime_dlls} ${tavo_hid_dll} ${bin}
     ${copy_plugins}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${bin}/platforms
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt5::Test> ${bin}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt5::QOffscreenIntegrationPlugin> ${bin}/platforms
     COMMENT "Putting the Qt and C++ runtime DLLs and the keyboard library beside the programs"
     VERBATIM)

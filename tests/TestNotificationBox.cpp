@@ -169,6 +169,9 @@ private slots:
     // compared with a picture of it taken before long texts were fitted.
     void shortTextLooksAsBefore()
     {
+#ifdef _WIN32
+        QSKIP("The reference was drawn by Debian's FreeType; the Windows build's glyphs differ by design");
+#endif
         NotificationBox box(false, QString::fromUtf8("인증번호가 일치하지 않습니다."), nullptr);
         box.show();
         const QImage shot = box.findChild<QFrame*>(QStringLiteral("noti"))->grab().toImage().convertToFormat(

@@ -44,8 +44,8 @@ done
 [ ! -e "$app/platforms/qoffscreen.dll" ] || fail "the tests' offscreen platform was installed"
 lnk="$menu/Nimbara Workspace.lnk"
 [ -f "$lnk" ] || fail "no Start-menu shortcut"
-# The shortcut's working directory, as the link stores it (UTF-16).
-strings -el "$lnk" | grep -qx 'C:\\ProgramData\\Nimbara Workspace' || fail "the shortcut does not start in C:\\ProgramData\\Nimbara Workspace"
+# The shortcut's working directory, as the link stores it: UTF-16 after a one-character count.
+strings -el "$lnk" | grep -Eq '^.?C:\\ProgramData\\Nimbara Workspace$' || fail "the shortcut does not start in C:\\ProgramData\\Nimbara Workspace"
 [ -d "$home" ] || fail "no work folder"
 grep -q 'NimbaraWorkspace' "$work/prefix/system.reg" || fail "no uninstall entry in the registry"
 say "installed: $(find "$app" -type f | wc -l) files, $(du -sh "$app" | cut -f1)"

@@ -28,28 +28,34 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-"$peer" "$here/session-end.scenario" --log "$work/peer.log" --connect-timeout 60000 >"$work/peer.out" 2>&1 &
-peer_pid=$!
-pids+=("$peer_pid")
-mkdir -p "$work/run"
-(cd "$work/run" && exec bash "$wine_run" --template "$template" --prefix "$work/prefix" "$exe") \
-    >"$work/client.out" 2>&1 &
-client_pid=$!
-pids+=("$client_pid")
+# session_end SCENARIO: the client through the scenario's messages, then the session's end.
+session_end() {
+    local scenario="$here/$1" sends prefix="$work/prefix-$1" status=0
+    sends=$(grep -c '^send' "$scenario")
+    : >"$work/peer.log"
+    "$peer" "$scenario" --log "$work/peer.log" --connect-timeout 60000 >"$work/peer.out" 2>&1 &
+    peer_pid=$!
+    pids+=("$peer_pid")
+    mkdir -p "$work/run"
+    (cd "$work/run" && exec bash "$wine_run" --template "$template" --prefix "$prefix" "$exe") \
+        >"$work/client.out" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 600); do
+        [ "$(grep -c '^.* sent wrapped ' "$work/peer.log" 2>/dev/null)" -ge "$sends" ] && break
+        kill -0 "$peer_pid" 2>/dev/null || fail "$1: tavo_peer ended before its messages were sent"
+        sleep 0.1
+    done
+    [ "$(grep -c '^.* sent wrapped ' "$work/peer.log")" -ge "$sends" ] || fail "$1: the client did not take the messages"
+    sleep 1 # the screen and the box are drawn
 
-for _ in $(seq 600); do
-    grep -q 'sent wrapped {"FrameIndex":1}' "$work/peer.log" 2>/dev/null && break
-    kill -0 "$peer_pid" 2>/dev/null || fail "tavo_peer ended before the sign-in screen was asked for"
-    sleep 0.1
-done
-grep -q 'sent wrapped {"FrameIndex":1}' "$work/peer.log" || fail "the client did not get as far as the sign-in screen"
-sleep 1 # the screen is built
+    WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" wineboot --end-session >/dev/null 2>&1 || true
 
-WINEPREFIX="$work/prefix" WINEDEBUG=-all "$wine" wineboot --end-session >/dev/null 2>&1 || true
+    for _ in $(seq 300); do kill -0 "$peer_pid" 2>/dev/null || break; sleep 0.1; done
+    wait "$peer_pid" || status=$?
+    [ "$status" -eq 0 ] || fail "$1: tavo_peer ended with status $status"
+    [ "$(grep -c '"FrameIndex":4496' "$work/peer.log")" -eq 1 ] || fail "$1: not exactly one exit notice"
+    echo "session-end: $1: one exit notice when the session ended"
+}
 
-status=0
-for _ in $(seq 300); do kill -0 "$peer_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$peer_pid" || status=$?
-[ "$status" -eq 0 ] || fail "tavo_peer ended with status $status"
-grep -q "\"FrameIndex\":4496" "$work/peer.log" || fail "no exit notice in the transcript"
-echo "session-end: the client sent its exit notice when the session ended"
+session_end session-end.scenario
+session_end session-end-box.scenario

@@ -174,9 +174,10 @@ build_openssl() {
     rm -rf "$CACHE/build/openssl"
     mkdir -p "$CACHE/build/openssl"
     cd "$CACHE/build/openssl"
-    # libcrypto only, static, with no loadable modules: the client uses ECDH and SHA-512.
+    # libcrypto only, static, with no loadable modules: the client uses ECDH and SHA-512. The
+    # legacy provider is built in for the tests, whose known answers come from its SEED.
     "$CACHE/src/$SSL_SRC/Configure" mingw64 --cross-compile-prefix="$PREFIX" \
-        --prefix="$CACHE/openssl" --libdir=lib no-shared no-module no-engine no-legacy no-tests \
+        --prefix="$CACHE/openssl" --libdir=lib no-shared no-module no-engine no-tests \
         no-ssl no-tls no-dtls
     make -j "$JOBS" build_libs
     make install_dev

@@ -5,24 +5,28 @@
 #  - The Korean code page (ANSI code page 949), as on our users' machines.
 #  - No Wine chatter, no Mono or Gecko dialogs; the prefix and its processes go at the end.
 #
-# usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] PROGRAM.exe [ARGS...]
+# usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] [--qtest] PROGRAM.exe [ARGS...]
 #   --template DIR   where the template prefix lives (default: $TMPDIR/tavo-wine-template-<uid>)
 #   --prefix DIR     run in this prefix (made from the template when missing) and keep it
 #   --wait           also wait for the programs it started (an uninstaller runs from a copy)
+#   --qtest          the program is a Qt Test program: its report goes through a file, since
+#                    under Wine Qt Test writes nothing to a standard output that is not a terminal
 set -euo pipefail
 
 template="${TMPDIR:-/tmp}/tavo-wine-template-$(id -u)"
 prefix=""
 wait_all=0
+qtest=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --template) template=$2; shift 2 ;;
         --prefix) prefix=$2; shift 2 ;;
         --wait) wait_all=1; shift ;;
+        --qtest) qtest=1; shift ;;
         *) break ;;
     esac
 done
-[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] [--qtest] PROGRAM.exe [ARGS...]" >&2; exit 2; }
 
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || wine=/usr/lib/wine/wine64
@@ -73,10 +77,16 @@ trap finish EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 
+report=""
+if [ "$qtest" -eq 1 ]; then
+    report="$prefix/qtest-report.txt"
+    set -- "$@" -o "$(printf 'Z:%s' "$report" | tr / '\\'),txt"
+fi
 status=0
 "$wine" "$@" &
 child=$!
 wait "$child" || status=$?
 child=""
+if [ -n "$report" ] && [ -f "$report" ]; then cat "$report"; fi
 if [ "$wait_all" -eq 1 ]; then timeout 300 "$wineserver" -w || true; fi
 exit "$status"
