@@ -8,27 +8,10 @@
 set -euo pipefail
 peer=${1:?usage: installer.sh TAVO_PEER TAVO-Setup.exe WINE_TEMPLATE}
 setup=${2:?usage} template=${3:?usage}
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-wine_run="$here/../../tools/win/wine-run.sh"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-installer.XXXXXX")
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+NAME=installer
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 say() { echo "installer: $*"; }
-fail() { echo "installer: FAILED: $*" >&2; exit 1; }
 run() { bash "$wine_run" --template "$template" --prefix "$work/prefix" --wait "$@"; }
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
 
 c="$work/prefix/drive_c"
 app="$c/Program Files/Nimbara Workspace"

@@ -7,26 +7,10 @@
 set -euo pipefail
 peer=${1:?usage: session-end.sh TAVO_PEER TAVO_DSK.exe WINE_TEMPLATE}
 exe=${2:?usage} template=${3:?usage}
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-wine_run="$here/../../tools/win/wine-run.sh"
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-session-end.XXXXXX")
-pids=()
-cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+NAME=session-end
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 fail() { echo "session-end: FAILED: $*" >&2; sed 's/^/  peer: /' "$work/peer.log" >&2 || true; exit 1; }
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 
 # session_end SCENARIO: the client through the scenario's messages, then the session's end.
 session_end() {
