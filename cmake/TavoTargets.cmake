@@ -61,3 +61,18 @@ function(tavo_add_test)
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
         TIMEOUT 300)
 endfunction()
+
+# tavo_hid_win64(DIR): the keyboard library's Windows build (hid/windows, with its own toolchain:
+# win32 thread model, static runtime) as the external project hid_win64 in DIR; its DLL, the
+# stand-in SDL2.dll and the Wine test program land in DIR/bin.
+function(tavo_hid_win64 dir)
+    include(ExternalProject)
+    ExternalProject_Add(hid_win64
+        SOURCE_DIR ${PROJECT_SOURCE_DIR}/hid/windows
+        BINARY_DIR ${dir}
+        CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/hid/windows/mingw-w64-x86_64.cmake
+                   -DCMAKE_BUILD_TYPE=Release -DTAVO_WERROR=${TAVO_WERROR}
+        BUILD_ALWAYS TRUE
+        INSTALL_COMMAND ""
+        BUILD_BYPRODUCTS ${dir}/bin/TAVO_HID_static.dll ${dir}/bin/SDL2.dll ${dir}/bin/hid_wine_test.exe)
+endfunction()

@@ -21,16 +21,8 @@ foreach(dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
     list(APPEND tavo_runtime_dlls ${dll_path})
 endforeach()
 
-# The keyboard library keeps its own toolchain (win32 thread model, static runtime).
-include(ExternalProject)
-ExternalProject_Add(hid_win64
-    SOURCE_DIR ${PROJECT_SOURCE_DIR}/hid/windows
-    BINARY_DIR ${CMAKE_BINARY_DIR}/hid
-    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/hid/windows/mingw-w64-x86_64.cmake
-               -DCMAKE_BUILD_TYPE=Release -DTAVO_WERROR=${TAVO_WERROR}
-    BUILD_ALWAYS TRUE
-    INSTALL_COMMAND ""
-    BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/hid/bin/TAVO_HID_static.dll)
+# The keyboard library, built with its own toolchain.
+tavo_hid_win64(${CMAKE_BINARY_DIR}/hid)
 set(tavo_hid_dll ${CMAKE_BINARY_DIR}/hid/bin/TAVO_HID_static.dll)
 
 set(bin ${CMAKE_BINARY_DIR}/bin)
