@@ -207,7 +207,7 @@ unpack_all() {
     unpack "$QT_SRC" "$QT_VERSION"
 }
 
-log "building the third-party parts into $CACHE (about 45 minutes on two cores, once)"
+log "building the third-party parts into $CACHE (about 15 to 20 minutes on two cores, once)"
 step fetch fetch_sources
 step unpack unpack_all
 step jsoncpp build_jsoncpp
