@@ -137,10 +137,12 @@ int run(int argc, char** argv)
     window.activateWindow();
 
     // Every ending goes through the window's close, so the exit notice leaves while the link is
-    // open: SIGTERM, SIGINT and SIGHUP on Linux, and on Windows the end of the session, which Qt
-    // reports as the application's quitting just before the process is ended.
+    // open: SIGTERM, SIGINT and SIGHUP on Linux, and on Windows the end of the session. Qt asks
+    // for the session's data first (WM_QUERYENDSESSION) and then quits: the window closes at the
+    // first, since Qt's own closing of every window stops at a box waiting for its OK.
     TermSignals termSignals;
     QObject::connect(&termSignals, &TermSignals::received, &window, &QWidget::close);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
     return app.exec();
 }
