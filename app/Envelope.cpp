@@ -1,6 +1,7 @@
 #include "Envelope.h"
 
 #include "JsonText.h"
+#include "LocalText.h"
 #include "SecureUtil.h"
 
 namespace Envelope {
@@ -65,7 +66,24 @@ Incoming decodeBatch(const QByteArray& batch, bool keyed)
     }
     in.frameIndex = *n;
     in.route = routeOf(*n);
+    if (in.route == Route::FinalNotice || in.route == Route::AckNotice) {
+        const std::optional<std::string> result = JsonText::resultText(in.message);
+        if (!result) {
+            in.status = Incoming::Status::BadText;
+            return in;
+        }
+        in.text = LocalText::decode(*result);
+    }
     return in;
+}
+
+QByteArray wrap(const std::string& cipherText)
+{
+    QByteArray wrapped;
+    wrapped.reserve(kWrapHeadBytes + static_cast<int>(cipherText.size()) + kWrapTailBytes);
+    return wrapped.append(kWrapHead, kWrapHeadBytes)
+        .append(cipherText.data(), static_cast<int>(cipherText.size()))
+        .append(kWrapTail, kWrapTailBytes);
 }
 
 } // namespace Envelope

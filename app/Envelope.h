@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <QByteArray>
+#include <QString>
 
 #include <string>
 
@@ -24,6 +25,7 @@ enum class Route
 // The first matching row decides, so a value with several flag bits takes the earliest.
 Route routeOf(int frameIndex);
 
+// A message as it was read, once: what the session routes on and what it shows.
 struct Incoming
 {
     enum class Status
@@ -32,16 +34,22 @@ struct Incoming
         NotJson,        // plain text that does not parse: handled as a null message
         Undecipherable, // keyed, and no JSON could be recovered: the integrity error
         BadFrameIndex,  // "FrameIndex" is not a 32-bit integer: ignored
+        BadText,        // a notice whose "Info"."result" is not a text: ignored
     };
     Status status = Status::Ok;
     Json::Value message;
     int frameIndex = 0;
     Route route = Route::ShowScreen;
+    // A notice's "Info"."result", decoded from the local code page.
+    QString text;
     std::string errors;
 };
 
 // Everything after the first zero byte of a batch is ignored; once keyed, the first member
 // name is the base64 ciphertext of the real message.
 Incoming decodeBatch(const QByteArray& batch, bool keyed);
+
+// {"<cipherText>":""}, the wrapped form of a message.
+QByteArray wrap(const std::string& cipherText);
 
 } // namespace Envelope

@@ -8,19 +8,13 @@
 #include "Frame_6_ForgeryCheck.h"
 #include "Frame_7_StreamConfig.h"
 #include "JsonText.h"
-#include "LinkWriter.h"
 #include "Protocol.h"
 
 #include <QLayoutItem>
-
-#include <QTcpSocket>
 #include <QVBoxLayout>
 #include <QtDebug>
-#include <algorithm>
 
-FrameManager::FrameManager(QSharedPointer<QVBoxLayout> layoutShare, QSharedPointer<QTcpSocket> socketShare,
-                           QObject* parent)
-    : QObject(parent), socket(std::move(socketShare)), layout(std::move(layoutShare))
+FrameManager::FrameManager(QVBoxLayout* screenLayout, QObject* parent) : QObject(parent), layout(screenLayout)
 {
     registerScreens();
 }
@@ -28,9 +22,6 @@ FrameManager::FrameManager(QSharedPointer<QVBoxLayout> layoutShare, QSharedPoint
 FrameManager::~FrameManager()
 {
     clearFrames();
-    for (const QPointer<QWidget>& screen : retired) {
-        delete screen.data();
-    }
 }
 
 // The number-to-screen table: one line per screen.
@@ -48,17 +39,11 @@ void FrameManager::registerScreens()
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)
 {
     clearFrames();
-    const quint64 mine = ++generation;
     const auto found = screens.find(n);
     if (found == screens.end()) {
         return;
     }
     QWidget* screen = found->second(parent, data);
-    if (mine != generation) {
-        // A nested message asked for another screen while this one was being built.
-        retire(screen);
-        return;
-    }
     current = screen;
     currentIndex = n;
     layout->addWidget(screen, 0);
@@ -72,24 +57,11 @@ void FrameManager::clearFrames()
         }
         delete item;
     }
-    if (current) {
-        retire(current.data());
-    }
+    // Nothing of the screen's own runs now: messages are handled in the turn they are read, and
+    // no box waits inside a screen's code.
+    delete current.data();
     current = nullptr;
     currentIndex = 0;
-    retired.erase(std::remove_if(retired.begin(), retired.end(), [](const QPointer<QWidget>& w) { return w.isNull(); }),
-                  retired.end());
-}
-
-// The screen's own code may still be on the stack (a modal box's wait runs the event loop),
-// so it is cut off from the link now and deleted once control is back in the event loop.
-void FrameManager::retire(QWidget* screen)
-{
-    disconnect(this, nullptr, screen, nullptr);
-    disconnect(screen, nullptr, this, nullptr);
-    screen->hide();
-    retired.emplace_back(screen);
-    screen->deleteLater();
 }
 
 void FrameManager::sendDataToFrame(int n, const Json::Value& message)
@@ -105,5 +77,5 @@ void FrameManager::sendMainProg(Json::Value message)
         emit closeMainWindow();
         return;
     }
-    LinkWriter::send(socket.data(), message);
+    emit messageForMainProgram(message);
 }

@@ -1,22 +1,21 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "RunState.h"
 
 #include <json/value.h>
 
 #include <QObject>
 #include <QPointer>
-#include <QSharedPointer>
 #include <QWidget>
 
 #include <functional>
 #include <map>
-#include <vector>
+#include <type_traits>
 
-class QTcpSocket;
 class QVBoxLayout;
 
-// Owns the one screen on show, hands it the main program's updates and takes its messages
+// Owns the one screen on show, hands it the main program's updates and passes on its messages
 // for the main program. Exactly one screen, or none, exists for the user at any time.
 class FrameManager : public QObject
 {
@@ -25,7 +24,8 @@ class FrameManager : public QObject
 public:
     using ScreenFactory = std::function<QWidget*(QWidget*, const Json::Value&)>;
 
-    FrameManager(QSharedPointer<QVBoxLayout> layout, QSharedPointer<QTcpSocket> socket, QObject* parent);
+    // `layout` belongs to the window's frame; the screens are put into it.
+    FrameManager(QVBoxLayout* layout, QObject* parent);
     ~FrameManager() override;
 
     void showFrame(QWidget* parent, int n, const Json::Value& data);
@@ -36,38 +36,39 @@ public:
     QWidget* currentScreen() const { return current.data(); }
     int currentNumber() const { return currentIndex; }
 
-    // Makes `n` show a `Screen`: a widget with a (QWidget*, Json::Value) constructor, the slot
-    // slot_recvinfo(Json::Value) and the signal sendSignalData(Json::Value).
+    // Makes `n` show a `Screen`: a widget with a (QWidget*, Json::Value) constructor (or one that
+    // also takes the run's RunState*), the slot slot_recvinfo(Json::Value) and the signal
+    // sendSignalData(Json::Value).
     template <class Screen> void registerScreen(int n)
     {
         screens[n] = [this](QWidget* parent, const Json::Value& data) -> QWidget* {
-            auto* screen = new Screen(parent, data);
+            Screen* screen = nullptr;
+            if constexpr (std::is_constructible_v<Screen, QWidget*, const Json::Value&, RunState*>) {
+                screen = new Screen(parent, data, &run);
+            } else {
+                screen = new Screen(parent, data);
+            }
             connect(this, &FrameManager::dataSignal, screen, &Screen::slot_recvinfo);
             connect(screen, &Screen::sendSignalData, this, &FrameManager::sendMainProg);
             return screen;
         };
     }
-    void unregisterScreen(int n) { screens.erase(n); }
 
 signals:
     void dataSignal(Json::Value message);
     void closeMainWindow();
+    // A screen's message for the main program; the window's link writes it.
+    void messageForMainProgram(const Json::Value& message);
 
 public slots:
     void sendMainProg(Json::Value message);
 
 private:
-    void retire(QWidget* screen);
     void registerScreens();
 
     std::map<int, ScreenFactory> screens;
-    // Counts showFrame calls, so a screen whose constructor ran a modal box can tell that a
-    // newer screen was asked for meanwhile.
-    quint64 generation = 0;
     QPointer<QWidget> current;
     int currentIndex = 0;
-    // Screens taken off the frame whose deletion waits for the event loop.
-    std::vector<QPointer<QWidget>> retired;
-    QSharedPointer<QTcpSocket> socket;
-    QSharedPointer<QVBoxLayout> layout;
+    QVBoxLayout* layout;
+    RunState run;
 };

@@ -3,6 +3,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -67,14 +68,29 @@ bool parse(const std::string& text, Json::Value& out, std::string& errors)
 
 std::optional<int> readInt(const Json::Value& value)
 {
-    if (value.isNull()) {
+    switch (value.type()) {
+    case Json::nullValue:
         return 0;
-    }
-    if (value.isBool()) {
+    case Json::booleanValue:
         return value.asBool() ? 1 : 0;
+    case Json::intValue:
+    case Json::uintValue:
+        if (value.isInt()) {
+            return value.asInt();
+        }
+        return std::nullopt;
+    case Json::realValue: {
+        const double real = value.asDouble();
+        // Written so that NaN fails the test too.
+        if (real >= std::numeric_limits<int>::min() && real <= std::numeric_limits<int>::max()) {
+            return static_cast<int>(real);
+        }
+        return std::nullopt;
     }
-    if (value.isInt()) {
-        return value.asInt();
+    case Json::stringValue:
+    case Json::arrayValue:
+    case Json::objectValue:
+        break;
     }
     return std::nullopt;
 }

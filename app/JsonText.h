@@ -16,8 +16,9 @@ std::string writeCompact(const Json::Value& value);
 // `out` is null and `errors` holds the reader's messages.
 bool parse(const std::string& text, Json::Value& out, std::string& errors);
 
-// An integer the way the link reads it: null reads as 0, booleans as 0 or 1; nothing for
-// texts, arrays, objects and numbers that are not integers of 32 bits.
+// An integer the way jsoncpp's asInt reads it, without its exceptions: null is 0, booleans 0
+// or 1, reals truncated toward zero; nothing for texts, arrays, objects and numbers outside
+// 32 bits. Every integer the main program sends is read this way.
 std::optional<int> readInt(const Json::Value& value);
 
 // A text member: numbers and booleans convert to their text, null is empty; nothing for

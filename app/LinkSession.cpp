@@ -1,10 +1,8 @@
 #include "LinkSession.h"
 
-#include "AppState.h"
 #include "Envelope.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
-#include "LocalText.h"
 #include "Protocol.h"
 #include "SecureUtil.h"
 
@@ -15,18 +13,6 @@ namespace {
 
 // Long enough for a local peer to take the exit notice, short enough never to hang the exit.
 constexpr int kExitNoticeWaitMs = 1000;
-
-QHostAddress& endpointHostSetting()
-{
-    static QHostAddress host(QHostAddress::LocalHost);
-    return host;
-}
-
-quint16& endpointPortSetting()
-{
-    static quint16 port = Protocol::kLinkPort;
-    return port;
-}
 
 Json::Value onlyFrameIndex(int n)
 {
@@ -50,17 +36,12 @@ void logSecureLine(const std::string& line)
 
 } // namespace
 
-void LinkSession::setEndpoint(const QHostAddress& host, quint16 port)
-{
-    endpointHostSetting() = host;
-    endpointPortSetting() = port;
-}
-
-LinkSession::LinkSession(QObject* parent) : QObject(parent), linkSocket(new QTcpSocket(this))
+LinkSession::LinkSession(const QHostAddress& linkHost, quint16 linkPort, QObject* parent)
+    : QObject(parent), host(linkHost), port(linkPort), linkSocket(new QTcpSocket(this))
 {
     SecureUtil::setLineSink(&logSecureLine);
-    connect(linkSocket.data(), &QTcpSocket::readyRead, this, &LinkSession::readMessage);
-    connect(linkSocket.data(), &QTcpSocket::disconnected, this, &LinkSession::disconnected);
+    connect(linkSocket, &QTcpSocket::readyRead, this, &LinkSession::readMessage);
+    connect(linkSocket, &QTcpSocket::disconnected, this, &LinkSession::disconnected);
 }
 
 LinkSession::~LinkSession()
@@ -71,12 +52,17 @@ LinkSession::~LinkSession()
 
 void LinkSession::open()
 {
-    linkSocket->connectToHost(endpointHostSetting(), endpointPortSetting(), QIODevice::ReadWrite);
+    linkSocket->connectToHost(host, port, QIODevice::ReadWrite);
+}
+
+bool LinkSession::isOpen() const
+{
+    return LinkWriter::isOpen(linkSocket);
 }
 
 bool LinkSession::send(const Json::Value& message)
 {
-    return LinkWriter::send(linkSocket.data(), message);
+    return LinkWriter::send(linkSocket, message, keyed);
 }
 
 void LinkSession::acknowledge(int bit)
@@ -86,7 +72,7 @@ void LinkSession::acknowledge(int bit)
 
 void LinkSession::sendExitNotice()
 {
-    if (exitNotice || !LinkWriter::isOpen(linkSocket.data())) {
+    if (exitNotice || !isOpen()) {
         return;
     }
     exitNotice = true;
@@ -95,7 +81,7 @@ void LinkSession::sendExitNotice()
     send(onlyFrameIndex(Protocol::kExitNotice));
     // The event loop ends right after the window closes: the notice must have left by then,
     // even when the peer is slow to take it.
-    if (!LinkWriter::drain(linkSocket.data(), kExitNoticeWaitMs)) {
+    if (!LinkWriter::drain(linkSocket, kExitNoticeWaitMs)) {
         qWarning() << "Exit notice: the peer took no more within" << kExitNoticeWaitMs << "ms;"
                    << linkSocket->bytesToWrite() << "bytes left unsent";
     }
@@ -110,20 +96,11 @@ void LinkSession::readMessage()
     if (batch.isEmpty()) {
         return;
     }
-    // QAbstractSocket never emits readyRead while one of its readyRead slots is still running.
-    // Handling the batch after this slot returns lets messages that arrive while a box waits
-    // be read and handled inside that wait, instead of sitting unread in the socket.
-    QMetaObject::invokeMethod(
-        this, [this, batch] { handleBatch(batch); }, Qt::QueuedConnection);
-}
-
-void LinkSession::handleBatch(const QByteArray& batch)
-{
     if (isClosing) {
         qWarning().nospace() << "Message ignored, the program is closing: " << batch.size() << " bytes";
         return;
     }
-    const Envelope::Incoming in = Envelope::decodeBatch(batch, AppState::keyEstablished());
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, keyed);
     switch (in.status) {
     case Envelope::Incoming::Status::Undecipherable:
         qCritical().noquote().nospace() << "Failed to parse Json : " << QString::fromStdString(in.errors);
@@ -134,6 +111,7 @@ void LinkSession::handleBatch(const QByteArray& batch)
         qWarning().noquote() << "Received text is not JSON:" << QString::fromStdString(in.errors);
         break;
     case Envelope::Incoming::Status::BadFrameIndex:
+    case Envelope::Incoming::Status::BadText:
     case Envelope::Incoming::Status::Ok:
         break;
     }
@@ -141,42 +119,36 @@ void LinkSession::handleBatch(const QByteArray& batch)
     qDebug().noquote().nospace() << "recv root : " << compactForLog(in.message);
     qDebug().noquote().nospace() << "output1 root : " << compactForLog(JsonText::member(in.message, "Info"));
 
-    if (in.status == Envelope::Incoming::Status::BadFrameIndex) {
+    const int n = in.frameIndex;
+    switch (in.status) {
+    case Envelope::Incoming::Status::BadFrameIndex:
         qWarning("Message ignored: \"FrameIndex\" is not a 32-bit integer");
         return;
+    case Envelope::Incoming::Status::BadText:
+        qWarning() << "Notice ignored: \"Info\".\"result\" is not a text; FrameIndex" << n;
+        return;
+    default:
+        break;
     }
-    route(in.message, in.frameIndex);
-}
-
-void LinkSession::route(const Json::Value& message, int n)
-{
-    switch (Envelope::routeOf(n)) {
+    switch (in.route) {
     case Envelope::Route::ScreenUpdate:
-        emit screenUpdate(n, message);
+        emit screenUpdate(n, in.message);
         return;
     case Envelope::Route::FinalNotice:
-    case Envelope::Route::AckNotice: {
-        const std::optional<std::string> result = JsonText::resultText(message);
-        if (!result) {
-            qWarning() << "Notice ignored: \"Info\".\"result\" is not a text; FrameIndex" << n;
-            return;
-        }
-        if (Envelope::routeOf(n) == Envelope::Route::FinalNotice) {
-            isClosing = true;
-            emit finalNotice(LocalText::decode(*result));
-        } else {
-            emit noticeToAcknowledge(Protocol::BitAckNotice, LocalText::decode(*result));
-        }
+        isClosing = true;
+        emit finalNotice(in.text);
         return;
-    }
+    case Envelope::Route::AckNotice:
+        emit noticeToAcknowledge(Protocol::BitAckNotice, in.text);
+        return;
     case Envelope::Route::KeyInit:
-        runKeyInitialisation(message);
+        runKeyInitialisation(in.message);
         return;
     case Envelope::Route::UpdateNotice:
         emit noticeToAcknowledge(Protocol::BitUpdateNotice, QString());
         return;
     case Envelope::Route::ShowScreen:
-        emit showScreen(n, JsonText::member(message, "Info"));
+        emit showScreen(n, JsonText::member(in.message, "Info"));
         return;
     }
 }
@@ -197,12 +169,12 @@ void LinkSession::runKeyInitialisation(const Json::Value& message)
     reply["initalizeKey"] = SecureUtil::publicKeyText();
     // The reply travels in the form the request came in: plain the first time, and under the
     // old key for a later request, since the peer can compute the new key only from this reply.
-    const std::optional<QByteArray> bytes = LinkWriter::encode(reply);
+    const std::optional<QByteArray> bytes = LinkWriter::encode(reply, keyed);
     if (SecureUtil::deriveLinkKey(*peerKey) != 0) {
         qWarning("Key initialisation: the peer key could not be used; key material unchanged");
     }
     if (bytes) {
-        LinkWriter::write(linkSocket.data(), *bytes);
+        LinkWriter::write(linkSocket, *bytes);
     }
-    AppState::setKeyEstablished(true);
+    keyed = true;
 }

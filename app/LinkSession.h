@@ -6,7 +6,6 @@
 
 #include <QHostAddress>
 #include <QObject>
-#include <QSharedPointer>
 #include <QString>
 
 class QTcpSocket;
@@ -19,18 +18,18 @@ class LinkSession : public QObject
     Q_OBJECT
 
 public:
-    // The program always connects to 127.0.0.1:15201. Tests point later sessions elsewhere, so
-    // that each can listen on a port of its own.
-    static void setEndpoint(const QHostAddress& host, quint16 port);
-
-    explicit LinkSession(QObject* parent = nullptr);
+    // The program connects to 127.0.0.1:15201; a test gives a port of its own.
+    LinkSession(const QHostAddress& host, quint16 port, QObject* parent = nullptr);
     ~LinkSession() override;
 
     // Starts connecting; never waits.
     void open();
 
-    QTcpSocket* socket() const { return linkSocket.data(); }
-    QSharedPointer<QTcpSocket> socketShare() const { return linkSocket; }
+    // Whether the key-initialisation reply has been sent: from then on both ways are wrapped.
+    bool isKeyed() const { return keyed; }
+    // Connected, or still connecting (the socket keeps what is written meanwhile).
+    bool isOpen() const;
+    QTcpSocket* socket() const { return linkSocket; }
 
     // One message in the form the link is in now. Returns whether it was handed to the socket.
     bool send(const Json::Value& message);
@@ -40,9 +39,6 @@ public:
     // The exit notice, at most once per session and only while the link is open; it has left
     // for the peer (or a bounded wait has run out) when this returns.
     void sendExitNotice();
-
-    // Reads what the socket has; connected to its ready-read signal.
-    void readMessage();
 
 signals:
     // Bit 64: for the screen on show.
@@ -59,11 +55,13 @@ signals:
     void disconnected();
 
 private:
-    void handleBatch(const QByteArray& batch);
-    void route(const Json::Value& message, int frameIndex);
+    void readMessage();
     void runKeyInitialisation(const Json::Value& message);
 
-    QSharedPointer<QTcpSocket> linkSocket;
+    const QHostAddress host;
+    const quint16 port;
+    QTcpSocket* linkSocket = nullptr;
+    bool keyed = false;
     // From the first final notice or undecipherable message on, the program is closing: later
     // messages are logged and not acted on.
     bool isClosing = false;

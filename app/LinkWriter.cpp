@@ -1,6 +1,6 @@
 #include "LinkWriter.h"
 
-#include "AppState.h"
+#include "Envelope.h"
 #include "JsonText.h"
 #include "SecureUtil.h"
 
@@ -10,10 +10,10 @@
 
 namespace LinkWriter {
 
-std::optional<QByteArray> encode(const Json::Value& message)
+std::optional<QByteArray> encode(const Json::Value& message, bool keyed)
 {
     const std::string text = JsonText::writeCompact(message);
-    if (!AppState::keyEstablished()) {
+    if (!keyed) {
         if (text.size() > static_cast<size_t>(kMaxPlainBytes)) {
             qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes exceeds "
                                   << kMaxPlainBytes;
@@ -26,9 +26,7 @@ std::optional<QByteArray> encode(const Json::Value& message)
         qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes cannot be enciphered";
         return std::nullopt;
     }
-    QByteArray wrapped;
-    wrapped.reserve(static_cast<int>(cipherText.size()) + 7);
-    wrapped.append("{\"").append(cipherText.data(), static_cast<int>(cipherText.size())).append("\":\"\"}");
+    const QByteArray wrapped = Envelope::wrap(cipherText);
     if (wrapped.size() > kMaxWrappedBytes) {
         qCritical().nospace() << "Message refused: wrapped text of " << wrapped.size() << " bytes exceeds "
                               << kMaxWrappedBytes;
@@ -47,9 +45,9 @@ bool isOpen(const QAbstractSocket* socket)
            state == QAbstractSocket::HostLookupState;
 }
 
-bool send(QAbstractSocket* socket, const Json::Value& message)
+bool send(QAbstractSocket* socket, const Json::Value& message, bool keyed)
 {
-    const std::optional<QByteArray> bytes = encode(message);
+    const std::optional<QByteArray> bytes = encode(message, keyed);
     return bytes && write(socket, *bytes);
 }
 

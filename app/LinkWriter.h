@@ -16,16 +16,16 @@ namespace LinkWriter {
 constexpr int kMaxPlainBytes = 4096;
 constexpr int kMaxWrappedBytes = 4095;
 
-// The bytes of one message in the form the link is in now (plain before the key agreement,
-// wrapped after it). Nothing, with a critical log line, when the message cannot be sent whole.
-std::optional<QByteArray> encode(const Json::Value& message);
+// The bytes of one message, plain before the key agreement and wrapped once `keyed`. Nothing,
+// with a critical log line, when the message cannot be sent whole.
+std::optional<QByteArray> encode(const Json::Value& message, bool keyed);
 
 // Whether the socket can take a message: connected, or still connecting (Qt buffers the bytes).
 bool isOpen(const QAbstractSocket* socket);
 
 // Writes one message; a message that cannot be sent whole, or a socket that is not open,
 // writes nothing. Returns whether the bytes were handed to the socket.
-bool send(QAbstractSocket* socket, const Json::Value& message);
+bool send(QAbstractSocket* socket, const Json::Value& message, bool keyed);
 
 // Writes bytes that encode() made earlier (a reply that must travel under the key in force
 // when its request came). Returns whether they were handed to the socket.

@@ -1,7 +1,7 @@
 #pragma once
 
 // The numbers of the local link, in one place: the port, the flag bits of "FrameIndex" and
-// the values the client sends on its own.
+// the values the client sends on its own, and the wrapped form.
 namespace Protocol {
 
 constexpr unsigned short kLinkPort = 15201;
@@ -20,5 +20,11 @@ enum FrameBits : int
 
 // {"FrameIndex":4496}: the client is closing while the link is open.
 constexpr int kExitNotice = 4496;
+
+// A wrapped message is {"<base64 ciphertext>":""}: these bytes stand before and after the text.
+constexpr char kWrapHead[] = "{\"";
+constexpr char kWrapTail[] = "\":\"\"}";
+constexpr int kWrapHeadBytes = sizeof(kWrapHead) - 1;
+constexpr int kWrapTailBytes = sizeof(kWrapTail) - 1;
 
 } // namespace Protocol

@@ -1,6 +1,8 @@
 #include "StartUp.h"
 
+#include "LinkSession.h"
 #include "LogHandler.h"
+#include "Protocol.h"
 #include "TAVO_DSK_GUI.h"
 #include "TermSignals.h"
 
@@ -121,7 +123,8 @@ int run(int argc, char** argv)
     initResources();
     applyApplicationFont();
 
-    TAVO_DSK_GUI window(nullptr, fullScreenMode);
+    LinkSession session(QHostAddress(QHostAddress::LocalHost), Protocol::kLinkPort);
+    TAVO_DSK_GUI window(nullptr, fullScreenMode, session);
     window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     if (fullScreenMode) {
         // Without a window manager that honours the full-screen state, the geometry still covers the screen.

@@ -1,10 +1,10 @@
 #include "TAVO_DSK_GUI.h"
 #include "ui_TAVO_DSK_GUI.h"
 
-#include "AppState.h"
 #include "FrameManager.h"
 #include "LinkSession.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "Protocol.h"
 #include "ScreenFit.h"
 
@@ -12,7 +12,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QTcpSocket>
 #include <QVBoxLayout>
 #include <QtDebug>
 
@@ -35,19 +34,19 @@ QString fullScreenStyle(const QString& picture)
 
 } // namespace
 
-TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode)
-    : QMainWindow(parent), dragPosition(0, 0), ui(std::make_unique<Ui::TAVO_DSK_GUIClass>())
+TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& linkSession)
+    : QMainWindow(parent), dragPosition(0, 0), ui(std::make_unique<Ui::TAVO_DSK_GUIClass>()), session(linkSession),
+      fullScreen(fullScreenMode)
 {
-    session = new LinkSession(this);
-    layout = QSharedPointer<QVBoxLayout>(new QVBoxLayout());
-    frames = new FrameManager(layout, session->socketShare(), this);
-    AppState::setFullScreenMode(fullScreenMode);
+    auto* layout = new QVBoxLayout();
+    frames = new FrameManager(layout, this);
+    boxes = new NotificationQueue(this, fullScreen);
 
     setContentsMargins(0, 0, 0, 0);
     ui->setupUi(this);
     connect(ui->pushButton, &QPushButton::clicked, this, &QWidget::close);
 
-    if (fullScreenMode) {
+    if (fullScreen) {
         // The screen the window starts on is the primary one; later resizes refit the pieces.
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             resize(screen->size());
@@ -59,23 +58,24 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode)
     activateWindow();
 
     layout->setSpacing(0);
-    ui->frame->setLayout(layout.data());
+    ui->frame->setLayout(layout);
 
-    session->open();
+    session.open();
 
-    connect(session, &LinkSession::disconnected, this, &TAVO_DSK_GUI::sockDisconnect);
-    connect(session, &LinkSession::screenUpdate, frames, &FrameManager::sendDataToFrame);
-    connect(session, &LinkSession::showScreen, this,
+    connect(&session, &LinkSession::disconnected, this, &TAVO_DSK_GUI::sockDisconnect);
+    connect(&session, &LinkSession::screenUpdate, frames, &FrameManager::sendDataToFrame);
+    connect(&session, &LinkSession::showScreen, this,
             [this](int n, const Json::Value& info) { frames->showFrame(this, n, info); });
-    connect(session, &LinkSession::finalNotice, this, [this](const QString& text) {
+    connect(&session, &LinkSession::finalNotice, this, [this](const QString& text) {
         showNotification(text, [this] { close(); });
     });
-    connect(session, &LinkSession::noticeToAcknowledge, this, [this](int bit, const QString& text) {
+    connect(&session, &LinkSession::noticeToAcknowledge, this, [this](int bit, const QString& text) {
         showNotification(bit == Protocol::BitUpdateNotice ? updateNoticeText() : text,
-                         [this, bit] { session->acknowledge(bit); });
+                         [this, bit] { session.acknowledge(bit); });
     });
-    connect(session, &LinkSession::linkFailed, this,
+    connect(&session, &LinkSession::linkFailed, this,
             [this] { showNotification(integrityErrorText(), [this] { close(); }); });
+    connect(frames, &FrameManager::messageForMainProgram, this, &TAVO_DSK_GUI::sendMessage);
     connect(frames, &FrameManager::closeMainWindow, this, &TAVO_DSK_GUI::closeEventFromFrame);
 
     frames->showFrame(this, 8, Json::Value(0));
@@ -83,24 +83,17 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode)
 
 TAVO_DSK_GUI::~TAVO_DSK_GUI()
 {
-    // The session must not call back into a window that is being torn down.
-    session->disconnect(this);
-    notificationBox.reset();
+    // The session outlives the window and must not call back into it.
+    session.disconnect(this);
+    delete notificationBox.data();
+    // The screens go before the frame that holds their layout.
     delete frames;
     frames = nullptr;
-    layout.reset();
-    delete session;
-    session = nullptr;
 }
 
 void TAVO_DSK_GUI::sendMessage(const Json::Value& message)
 {
-    session->send(message);
-}
-
-QTcpSocket* TAVO_DSK_GUI::socket() const
-{
-    return session->socket();
+    session.send(message);
 }
 
 void TAVO_DSK_GUI::fitToScreen()
@@ -119,14 +112,14 @@ void TAVO_DSK_GUI::fitToScreen()
 void TAVO_DSK_GUI::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (AppState::fullScreenMode()) {
+    if (fullScreen) {
         fitToScreen();
     }
 }
 
 void TAVO_DSK_GUI::mousePressEvent(QMouseEvent* event)
 {
-    if (!isFullScreen() && !AppState::fullScreenMode() && event->button() == Qt::LeftButton) {
+    if (!isFullScreen() && !fullScreen && event->button() == Qt::LeftButton) {
         dragPosition = event->pos();
         dragging = true;
     }
@@ -150,8 +143,8 @@ void TAVO_DSK_GUI::mouseMoveEvent(QMouseEvent* event)
 void TAVO_DSK_GUI::closeEvent(QCloseEvent* event)
 {
     // However many boxes were waiting, and however the window closes: one notice, then nothing.
-    NotificationBox::discardWaiting();
-    session->sendExitNotice();
+    boxes->discardWaiting();
+    session.sendExitNotice();
     event->accept();
 }
 
@@ -169,10 +162,5 @@ void TAVO_DSK_GUI::closeEventFromFrame()
 
 void TAVO_DSK_GUI::showNotification(const QString& text, std::function<void()> afterDismissed)
 {
-    NotificationBox::showNotification(notificationBox, text, this, std::move(afterDismissed));
-}
-
-void TAVO_DSK_GUI::readMessage()
-{
-    session->readMessage();
+    boxes->show(notificationBox, text, this, std::move(afterDismissed));
 }

@@ -4,7 +4,7 @@
 
 #include <QMainWindow>
 #include <QPoint>
-#include <QSharedPointer>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -12,7 +12,7 @@
 class FrameManager;
 class LinkSession;
 class NotificationBox;
-class QTcpSocket;
+class NotificationQueue;
 class QVBoxLayout;
 
 namespace Ui {
@@ -20,20 +20,22 @@ class TAVO_DSK_GUIClass;
 }
 
 // The one top-level window: background, close button and the framed area where the frame
-// manager shows the screen of the moment. It also owns the local link to the main program.
+// manager shows the screen of the moment. It shows what the link session reports and passes
+// the screens' messages to it.
 class TAVO_DSK_GUI : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode);
+    // `session` is the run's link; it outlives the window.
+    TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& session);
     ~TAVO_DSK_GUI() override;
 
     void sendMessage(const Json::Value& message);
 
     FrameManager* frameManager() const { return frames; }
-    LinkSession* linkSession() const { return session; }
-    QTcpSocket* socket() const;
+    NotificationQueue* notifications() const { return boxes; }
+    bool fullScreenMode() const { return fullScreen; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,7 +45,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 public slots:
-    void readMessage();
     void sockDisconnect();
     void closeEventFromFrame();
 
@@ -55,9 +56,10 @@ private:
 
     QPoint dragPosition;
     std::unique_ptr<Ui::TAVO_DSK_GUIClass> ui;
-    LinkSession* session = nullptr;
-    QSharedPointer<QVBoxLayout> layout;
+    LinkSession& session;
+    const bool fullScreen;
+    NotificationQueue* boxes = nullptr;
     FrameManager* frames = nullptr;
-    QSharedPointer<NotificationBox> notificationBox;
+    QPointer<NotificationBox> notificationBox;
     bool dragging = false;
 };

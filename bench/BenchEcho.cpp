@@ -3,7 +3,6 @@
 // own codec (Envelope::decodeBatch, LinkWriter::encode) but no event loop, no window and no log file.
 // Like the client, it leaves Nagle's algorithm on and takes each read as one message.
 
-#include "AppState.h"
 #include "BenchFailure.h"
 #include "BenchOptions.h"
 #include "Envelope.h"
@@ -81,17 +80,24 @@ void writeAll(int fd, const QByteArray& bytes)
     }
 }
 
-void send(int fd, const Json::Value& message)
+// The echo's end of the link: its socket and whether the key agreement is done.
+struct Echo
 {
-    const std::optional<QByteArray> bytes = LinkWriter::encode(message);
+    int fd = -1;
+    bool keyed = false;
+};
+
+void send(const Echo& echo, const Json::Value& message)
+{
+    const std::optional<QByteArray> bytes = LinkWriter::encode(message, echo.keyed);
     if (!bytes) {
         throw BenchFailure(BenchFailure::Failed, "a reply could not be encoded");
     }
-    writeAll(fd, *bytes);
+    writeAll(echo.fd, *bytes);
 }
 
 // The client's key initialisation, without its log lines.
-void answerKeyRequest(int fd, const Json::Value& message)
+void answerKeyRequest(Echo& echo, const Json::Value& message)
 {
     const std::optional<std::string> peerKey = JsonText::readText(JsonText::member(message, "Info"));
     if (!peerKey || !SecureUtil::generateKeyPair()) {
@@ -103,12 +109,12 @@ void answerKeyRequest(int fd, const Json::Value& message)
     }
     Json::Value reply(Json::objectValue);
     reply["initalizeKey"] = ownKey;
-    send(fd, reply);
-    AppState::setKeyEstablished(true);
+    send(echo, reply);
+    echo.keyed = true;
 }
 
 // What the integrity-check screen does with an update.
-void answerUpdate(int fd, const Json::Value& message)
+void answerUpdate(const Echo& echo, const Json::Value& message)
 {
     const Json::Value& update = JsonText::member(JsonText::member(message, "Info"), "Update");
     if (!update.isBool() || !update.asBool()) {
@@ -116,21 +122,21 @@ void answerUpdate(int fd, const Json::Value& message)
     }
     Json::Value reply(Json::objectValue);
     reply["FrameIndex"] = kUpdateAccepted;
-    send(fd, reply);
+    send(echo, reply);
 }
 
-void handleBatch(int fd, const QByteArray& batch)
+void handleBatch(Echo& echo, const QByteArray& batch)
 {
-    const Envelope::Incoming in = Envelope::decodeBatch(batch, AppState::keyEstablished());
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, echo.keyed);
     if (in.status != Envelope::Incoming::Status::Ok) {
         throw BenchFailure(BenchFailure::Failed, "a message that does not decode came: " + in.errors);
     }
     switch (in.route) {
     case Envelope::Route::KeyInit:
-        answerKeyRequest(fd, in.message);
+        answerKeyRequest(echo, in.message);
         return;
     case Envelope::Route::ScreenUpdate:
-        answerUpdate(fd, in.message);
+        answerUpdate(echo, in.message);
         return;
     default:
         throw BenchFailure(BenchFailure::Failed,
@@ -141,12 +147,13 @@ void handleBatch(int fd, const QByteArray& batch)
 void run(int argc, char** argv)
 {
     const BenchOptions options(argc, argv, "The bare loopback echo tavo_bench_link measures the client against.",
-                               {{"--port", "15201", "the bench peer's port"},
+                               {{"--port", std::to_string(Protocol::kLinkPort), "the bench peer's port"},
                                 {"--idle-ms", "30000", "give up after this long without a message"}});
     const int port = options.number("--port", 1);
     const int idleMs = options.number("--idle-ms", 1);
     Connection link;
     link.fd = connectTo(static_cast<std::uint16_t>(port));
+    Echo echo{link.fd, false};
 
     char chunk[kReadChunk];
     while (true) {
@@ -171,7 +178,7 @@ void run(int argc, char** argv)
         if (n < 0) {
             throw BenchFailure(BenchFailure::Failed, systemError("read"));
         }
-        handleBatch(link.fd, QByteArray(chunk, static_cast<int>(n)));
+        handleBatch(echo, QByteArray(chunk, static_cast<int>(n)));
     }
 }
 

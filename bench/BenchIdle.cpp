@@ -14,6 +14,7 @@
 #include "BenchFailure.h"
 #include "BenchOptions.h"
 #include "BenchPeer.h"
+#include "Protocol.h"
 #include "ChildProcess.h"
 #include "LinkRun.h"
 #include "Stats.h"
@@ -34,7 +35,7 @@
 
 namespace {
 
-constexpr std::uint16_t kLinkPort = 15201;
+constexpr std::uint16_t kLinkPort = Protocol::kLinkPort;
 constexpr int kExitTimeoutMs = 5000;
 constexpr int kXserverStopMs = 3000;
 constexpr int kPollMs = 20;

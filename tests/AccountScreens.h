@@ -3,15 +3,16 @@
 // Shared by the tests of the sign-in, reset and new-password screens: messages as the main
 // program sends them, a recorder that answers every box, and the real window against the
 // loopback peer.
-#include "AppState.h"
 #include "FrameManager.h"
 #include "JsonMetaType.h"
 #include "JsonText.h"
+#include "LinkSession.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"
+#include "BoxRecorder.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>
@@ -62,50 +63,27 @@ inline void commitText(QWidget* field, const QString& text)
     QApplication::sendEvent(field, &event);
 }
 
+using ::BoxRecorder;
+
 inline void pressOk(NotificationBox* box)
 {
-    child<QPushButton>(box, "bt_ok")->click();
+    BoxRecorder::pressOk(box);
 }
-
-// Answers every box from inside its modal loop and keeps what it showed. `answer` may act
-// while the box is open; it must close the box (or have it destroyed) itself.
-class BoxRecorder
-{
-public:
-    BoxRecorder()
-    {
-        NotificationBox::setExecHook([this](NotificationBox* box) {
-            texts << box->text();
-            if (answer) {
-                answer(box);
-            } else {
-                pressOk(box);
-            }
-        });
-    }
-    ~BoxRecorder() { NotificationBox::setExecHook(nullptr); }
-
-    QStringList texts;
-    std::function<void(NotificationBox*)> answer;
-};
 
 // The real main window connected to the peer.
 class LinkedWindow
 {
 public:
     explicit LinkedWindow(TestPeer& testPeer) : peer(testPeer) {}
-    ~LinkedWindow()
-    {
-        window.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    ~LinkedWindow() { window.reset(); }
 
     bool open()
     {
-        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false);
+        session = std::make_unique<LinkSession>(QHostAddress(QHostAddress::LocalHost), peer.port());
+        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false, *session);
         window->show();
         return peer.waitForClient() &&
-               QTest::qWaitFor([this] { return window->socket()->state() == QAbstractSocket::ConnectedState; });
+               QTest::qWaitFor([this] { return session->socket()->state() == QAbstractSocket::ConnectedState; });
     }
 
     // The screen the peer asked for with {"FrameIndex":n}; nothing the window wrote before stays.
@@ -140,6 +118,7 @@ public:
     }
 
     TestPeer& peer;
+    std::unique_ptr<LinkSession> session;
     std::unique_ptr<TAVO_DSK_GUI> window;
 };
 
@@ -148,8 +127,7 @@ inline void initTestCase(TestPeer& peer)
     qRegisterMetaType<Json::Value>();
     QApplication::setQuitOnLastWindowClosed(false);
     StartUp::initResources();
-    AppState::setKeyEstablished(false);
-    QVERIFY(peer.listenForThisProcess());
+    QVERIFY(peer.listen(0));
 }
 
 } // namespace AccountScreens

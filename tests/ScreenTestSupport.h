@@ -2,10 +2,10 @@
 
 // Shared by the screen tests: the real main window connected to a TestPeer, messages to send
 // from the peer, and pictures of the window on request.
-#include "AppState.h"
 #include "FrameManager.h"
 #include "JsonMetaType.h"
 #include "JsonText.h"
+#include "LinkSession.h"
 #include "NotificationBox.h"
 #include "SecureUtil.h"
 #include "StartUp.h"
@@ -79,16 +79,20 @@ public:
 
     bool open()
     {
-        AppState::setKeyEstablished(false);
         SecureUtil::clearLinkKeyMaterial();
-        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false);
+        session = std::make_unique<LinkSession>(QHostAddress(QHostAddress::LocalHost), peer.port());
+        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false, *session);
         window->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         window->show();
         return peer.waitForClient() &&
-               QTest::qWaitFor([this] { return window->socket()->state() == QAbstractSocket::ConnectedState; });
+               QTest::qWaitFor([this] { return session->socket()->state() == QAbstractSocket::ConnectedState; });
     }
 
-    void close() { window.reset(); }
+    void close()
+    {
+        window.reset();
+        session.reset();
+    }
 
     // Sends a message from the peer and waits until a new screen of type Screen is on show.
     template <class Screen> Screen* show(const Json::Value& msg)
@@ -123,6 +127,7 @@ public:
 
 private:
     TestPeer& peer;
+    std::unique_ptr<LinkSession> session;
     std::unique_ptr<TAVO_DSK_GUI> window;
     QPointer<QObject> previous;
 };

@@ -87,10 +87,8 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listenForThisProcess());
+        QVERIFY(peer.listen(0));
     }
-
-    void init() { Frame_2_SelectRes::resetResourceRequest(); }
 
     void cleanup() { screen.reset(); }
 

@@ -17,6 +17,8 @@ class TestFrame_3_ProgressBar : public QObject
 
 private:
     TestPeer peer;
+    // One run: the screens made in a case share it, as the frame manager's do.
+    RunState run;
     std::unique_ptr<Frame_3_ProgressBar> screen;
 
     QString percent() const { return screen->findChild<QLabel*>(QStringLiteral("lb_percentage"))->text(); }
@@ -34,13 +36,13 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listenForThisProcess());
+        QVERIFY(peer.listen(0));
     }
 
     void init()
     {
-        Frame_3_ProgressBar::resetProgressStep();
-        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value());
+        run = RunState();
+        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value(), &run);
     }
 
     void cleanup() { screen.reset(); }
@@ -76,12 +78,12 @@ private slots:
     {
         tick(screen.get(), 10);
         QCOMPARE(percent(), QStringLiteral("10 %"));
-        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value());
+        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value(), &run);
         QCOMPARE(percent(), QStringLiteral("0 %"));
         tick(screen.get(), 1);
         QCOMPARE(percent(), QStringLiteral("11 %"));
         tick(screen.get(), 200);
-        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value());
+        screen = std::make_unique<Frame_3_ProgressBar>(nullptr, Json::Value(), &run);
         tick(screen.get(), 5);
         QCOMPARE(percent(), QStringLiteral("0 %"));
         QCOMPARE(bar(), 0);

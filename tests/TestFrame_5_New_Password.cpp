@@ -1,4 +1,4 @@
-// The new-password screen: the initial-password box before the screen is built, the mismatch
+// The new-password screen: the initial-password box before the form shows, the mismatch
 // and rule messages, the completion box before the way back, and the exact bytes on the link.
 #include "AccountScreens.h"
 #include "Frame_5_New_Password.h"
@@ -27,6 +27,12 @@ private:
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(screen.get(), name); }
     QPushButton* button(const char* name) const { return child<QPushButton>(screen.get(), name); }
 
+    // The form shows once the initial box has been answered.
+    static bool formShown(QWidget* screen7)
+    {
+        return QTest::qWaitFor([screen7] { return child<QLineEdit>(screen7, "le_newPassword")->isVisible(); });
+    }
+
 private slots:
     void initTestCase() { AccountScreens::initTestCase(peer); }
 
@@ -36,6 +42,7 @@ private slots:
         screen = std::make_unique<Frame_5_New_Password>(nullptr, Json::Value());
         screen->show();
         sent = std::make_unique<QSignalSpy>(screen.get(), &Frame_5_New_Password::sendSignalData);
+        QVERIFY(formShown(screen.get()));
         boxes->texts.clear();
     }
 
@@ -46,19 +53,34 @@ private slots:
         boxes.reset();
     }
 
-    void initialBoxBeforeTheWidgets()
+    // While the initial box is open the form is hidden, and the main program's messages are
+    // not for it: nothing is shown or sent for them, before or after the box.
+    void initialBoxBeforeTheForm()
     {
-        bool fieldsExisted = true;
+        int visibleWhileOpen = -1;
+        Frame_5_New_Password built(nullptr, Json::Value());
+        QSignalSpy builtSent(&built, &Frame_5_New_Password::sendSignalData);
         boxes->answer = [&](NotificationBox* box) {
-            fieldsExisted = box->parentWidget()->findChild<QLineEdit*>() != nullptr;
+            visibleWhileOpen = 0;
+            for (QWidget* part : built.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                visibleWhileOpen += part->isVisible() && part != box ? 1 : 0;
+            }
+            built.slot_recvinfo(notice(64, "OK"));
             pressOk(box);
         };
-        Frame_5_New_Password built(nullptr, Json::Value());
+        built.show();
         QCOMPARE(boxes->texts, QStringList{QString::fromUtf8(kInitialText)});
-        QVERIFY(!fieldsExisted);
-        QVERIFY(built.findChild<QLineEdit*>(QStringLiteral("le_newPassword")));
+        QVERIFY(formShown(&built));
+        QCOMPARE(visibleWhileOpen, 0);
+        QTest::qWait(20);
+        QCOMPARE(boxes->texts.size(), 1);
+        QCOMPARE(builtSent.count(), 0);
         // The back arrow lies over the title and must stay clickable.
-        QCOMPARE(built.children().last(), built.findChild<QPushButton*>(QStringLiteral("bt_back")));
+        QWidget* top = nullptr;
+        for (QWidget* part : built.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            top = part->isWindow() ? top : part;
+        }
+        QCOMPARE(top, built.findChild<QPushButton*>(QStringLiteral("bt_back")));
     }
 
     void confirmEnabling()
@@ -132,8 +154,9 @@ private slots:
         QCOMPARE(sent->count(), 0);
         // Anything else is the confirmation, whatever its content; the way back follows the box.
         screen->slot_recvinfo(parse(R"({"FrameIndex":65,"Info":[1]})"));
-        QCOMPARE(boxes->texts, (QStringList{QString::fromUtf8("이전 비밀번호와 같습니다."),
-                                            QString::fromUtf8("비밀번호 변경 완료")}));
+        QTRY_COMPARE(boxes->texts, (QStringList{QString::fromUtf8("이전 비밀번호와 같습니다."),
+                                                QString::fromUtf8("비밀번호 변경 완료")}));
+        QTRY_COMPARE(sent->count(), 1);
         QCOMPARE(sentWhileOpen, 0);
         QCOMPARE(sentText(*sent, 0), QStringLiteral("{\"FrameIndex\":7,\"Info\":\"BackRutin\"}\n"));
     }
@@ -147,6 +170,7 @@ private slots:
         auto* screen7 = link.showScreen<Frame_5_New_Password>(7);
         QVERIFY(screen7);
         QCOMPARE(boxes->texts, QStringList{QString::fromUtf8(kInitialText)});
+        QVERIFY(formShown(screen7));
 
         QTest::keyClicks(child<QLineEdit>(screen7, "le_newPassword"), QStringLiteral("Ak3!Pz9%"));
         QTest::keyClicks(child<QLineEdit>(screen7, "le_newPasswordConfirm"), QStringLiteral("Ak3!Pz9%"));
@@ -171,6 +195,7 @@ private slots:
         QVERIFY(link.open());
         QPointer<Frame_5_New_Password> screen7 = link.showScreen<Frame_5_New_Password>(7);
         QVERIFY(screen7);
+        QVERIFY(formShown(screen7));
         QPointer<NotificationBox> open;
         link.replaceWhileBoxOpen(*boxes, open);
         peer.send(notice(64, "OK"), false);

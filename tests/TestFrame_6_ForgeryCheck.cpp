@@ -3,6 +3,7 @@
 // and the bytes the real window writes for it.
 #include "Frame_2_SelectRes.h"
 #include "Frame_6_ForgeryCheck.h"
+#include "BoxRecorder.h"
 #include "ScreenTestSupport.h"
 
 #include <QLabel>
@@ -34,8 +35,7 @@ class TestFrame_6_ForgeryCheck : public QObject
 private:
     TestPeer peer;
     std::unique_ptr<Frame_6_ForgeryCheck> screen;
-    QStringList boxTexts;
-    std::function<void(NotificationBox*)> answer;
+    BoxRecorder boxes;
 
     QLabel* label(const char* name) const { return screen->findChild<QLabel*>(QLatin1String(name)); }
 
@@ -43,21 +43,13 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listenForThisProcess());
-        NotificationBox::setExecHook([this](NotificationBox* box) {
-            boxTexts << box->text();
-            if (answer) {
-                answer(box);
-            } else {
-                ScreenTest::pressOk(box);
-            }
-        });
+        QVERIFY(peer.listen(0));
     }
 
     void init()
     {
-        boxTexts.clear();
-        answer = nullptr;
+        boxes.texts.clear();
+        boxes.answer = nullptr;
         screen = std::make_unique<Frame_6_ForgeryCheck>(nullptr, Json::Value(0));
     }
 
@@ -108,7 +100,7 @@ private slots:
         screen->slot_recvinfo(update(R"({"Update":true,"data":-1})"));
         QCOMPARE(sent.count(), 1);
         QCOMPARE(sent.at(0).at(0).value<Json::Value>(), ScreenTest::message(8));
-        QVERIFY(boxTexts.isEmpty());
+        QVERIFY(boxes.texts.isEmpty());
         QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kCheckingStatus));
         QVERIFY(label("lb_update")->isHidden());
     }
@@ -170,24 +162,24 @@ private slots:
         QCOMPARE(label("lb_update")->text(), QStringLiteral(" 25.00%"));
         QCOMPARE(label("lb_status")->text(), QString::fromUtf8(kDownloadingStatus));
         QCOMPARE(sent.count(), 0);
-        QVERIFY(boxTexts.isEmpty());
+        QVERIFY(boxes.texts.isEmpty());
     }
 
     void failedDownloadAsksToClose()
     {
         QSignalSpy sent(screen.get(), &Frame_6_ForgeryCheck::sendSignalData);
         bool sentBeforeAnswer = true;
-        answer = [&](NotificationBox* box) {
+        boxes.answer = [&](NotificationBox* box) {
             sentBeforeAnswer = sent.count() > 0;
             QVERIFY(box->isModal());
             QCOMPARE(box->parentWidget(), screen.get());
             ScreenTest::pressOk(box);
         };
         screen->slot_recvinfo(update(R"({"data":-1})"));
-        QCOMPARE(boxTexts,
+        QCOMPARE(boxes.texts,
                  QStringList{QString::fromUtf8("다운로드 중 오류가 발생했습니다.\n관리자에게 문의해주세요.")});
+        QTRY_COMPARE(sent.count(), 1);
         QVERIFY(!sentBeforeAnswer);
-        QCOMPARE(sent.count(), 1);
         QCOMPARE(sent.at(0).at(0).value<Json::Value>(),
                  ScreenTest::message(128, Json::Value("Hash values do not match")));
     }
@@ -212,7 +204,7 @@ private slots:
         screen->slot_recvinfo(json(message.constData()));
         QCOMPARE(label("lb_update")->text(), QStringLiteral(" 25.00%"));
         QCOMPARE(sent.count(), 0);
-        QVERIFY(boxTexts.isEmpty());
+        QVERIFY(boxes.texts.isEmpty());
         // The screen still answers the next good message.
         screen->slot_recvinfo(update(R"({"Update":true})"));
         QCOMPARE(sent.count(), 1);
@@ -241,7 +233,7 @@ private slots:
 
         peer.send(update(R"({"data":-1})"), false);
         QTRY_VERIFY(!window.get()->isVisible());
-        QCOMPARE(boxTexts.size(), 1);
+        QCOMPARE(boxes.texts.size(), 1);
         QVERIFY(peer.waitForBytes(20));
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
     }
@@ -254,7 +246,7 @@ private slots:
         ScreenTest::LinkedWindow window(peer);
         QVERIFY(window.open());
         QPointer<Frame_6_ForgeryCheck> old = window.screen<Frame_6_ForgeryCheck>();
-        answer = [&](NotificationBox* box) {
+        boxes.answer = [&](NotificationBox* box) {
             QPointer<NotificationBox> guard(box);
             peer.send(ScreenTest::message(2, json(R"([{"resourceKey":1,"resourceName":"PC","state":"wait"}])")), false);
             QVERIFY(QTest::qWaitFor([&] { return window.screen<Frame_2_SelectRes>() != nullptr; }));
@@ -264,7 +256,7 @@ private slots:
         };
         peer.send(update(R"({"data":-1})"), false);
         QTRY_VERIFY(!old);
-        QCOMPARE(boxTexts.size(), 1);
+        QCOMPARE(boxes.texts.size(), 1);
         QVERIFY(window.get()->isVisible());
         QVERIFY(window.screen<Frame_2_SelectRes>());
         QTest::qWait(20);

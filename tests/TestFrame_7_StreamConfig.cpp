@@ -15,6 +15,8 @@ class TestFrame_7_StreamConfig : public QObject
 
 private:
     TestPeer peer;
+    // One run: the screens made in a case share it, as the frame manager's do.
+    RunState run;
     std::unique_ptr<Frame_7_StreamConfig> screen;
 
     template <class W> W* find(const char* name) const { return screen->findChild<W*>(QLatin1String(name)); }
@@ -25,7 +27,7 @@ private:
 
     void reopen()
     {
-        screen = std::make_unique<Frame_7_StreamConfig>(nullptr, Json::Value());
+        screen = std::make_unique<Frame_7_StreamConfig>(nullptr, Json::Value(), &run);
         screen->show();
     }
 
@@ -40,12 +42,12 @@ private slots:
     void initTestCase()
     {
         ScreenTest::initProgram();
-        QVERIFY(peer.listenForThisProcess());
+        QVERIFY(peer.listen(0));
     }
 
     void init()
     {
-        Frame_7_StreamConfig::resetSettings();
+        run = RunState();
         reopen();
     }
 

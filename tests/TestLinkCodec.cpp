@@ -1,6 +1,5 @@
 // The link's text and bytes: compact JSON as the peer reads it, the plain and wrapped forms,
 // their size limits, and the decoding and routing of incoming batches.
-#include "AppState.h"
 #include "Envelope.h"
 #include "JsonText.h"
 #include "LinkWriter.h"
@@ -51,7 +50,6 @@ class TestLinkCodec : public QObject
 private slots:
     void init()
     {
-        AppState::setKeyEstablished(false);
         SecureUtil::clearLinkKeyMaterial();
     }
 
@@ -92,19 +90,18 @@ private slots:
     void plainFormLimit()
     {
         QCOMPARE(bytes(JsonText::writeCompact(messageOfSize(4096))).size(), 4096);
-        const auto accepted = LinkWriter::encode(messageOfSize(4096));
+        const auto accepted = LinkWriter::encode(messageOfSize(4096), false);
         QVERIFY(accepted);
         QCOMPARE(accepted->size(), 4096);
-        QVERIFY(!LinkWriter::encode(messageOfSize(4097)));
+        QVERIFY(!LinkWriter::encode(messageOfSize(4097), false));
     }
 
     void wrappedForm()
     {
         SecureUtil::setLinkKeyMaterial(kKey, kIv);
-        AppState::setKeyEstablished(true);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 9;
-        const auto wire = LinkWriter::encode(message);
+        const auto wire = LinkWriter::encode(message, true);
         QVERIFY(wire);
         QVERIFY(wire->startsWith("{\""));
         QVERIFY(wire->endsWith("\":\"\"}"));
@@ -112,19 +109,18 @@ private slots:
         const std::string cipherText = wire->mid(2, wire->size() - 7).toStdString();
         QCOMPARE(bytes(SecureUtil::decryptMessage(cipherText)), QByteArray("{\"FrameIndex\":9}\n"));
         // Same text, same key: same bytes, since every message starts a fresh chain.
-        QCOMPARE(*LinkWriter::encode(message), *wire);
+        QCOMPARE(*LinkWriter::encode(message, true), *wire);
     }
 
     void wrappedFormLimit()
     {
         SecureUtil::setLinkKeyMaterial(kKey, kIv);
-        AppState::setKeyEstablished(true);
         // 3055 plain bytes give 3056 cipher bytes, 4076 base64 characters, 4083 wrapped bytes.
-        const auto largest = LinkWriter::encode(messageOfSize(3055));
+        const auto largest = LinkWriter::encode(messageOfSize(3055), true);
         QVERIFY(largest);
         QCOMPARE(largest->size(), 4083);
-        QVERIFY(!LinkWriter::encode(messageOfSize(3056)));
-        QVERIFY(!LinkWriter::encode(messageOfSize(4000)));
+        QVERIFY(!LinkWriter::encode(messageOfSize(3056), true));
+        QVERIFY(!LinkWriter::encode(messageOfSize(4000), true));
     }
 
     void parse()
@@ -157,7 +153,10 @@ private slots:
         QTest::newRow("largest") << QByteArray("2147483647") << true << 2147483647;
         QTest::newRow("too large") << QByteArray("2147483648") << false << 0;
         QTest::newRow("too small") << QByteArray("-2147483649") << false << 0;
-        QTest::newRow("fraction") << QByteArray("1.5") << false << 0;
+        // As jsoncpp's asInt reads a real: truncated toward zero, if it fits.
+        QTest::newRow("fraction") << QByteArray("1.5") << true << 1;
+        QTest::newRow("negative fraction") << QByteArray("-64.9") << true << -64;
+        QTest::newRow("real too large") << QByteArray("3e9") << false << 0;
         QTest::newRow("text") << QByteArray("\"1\"") << false << 0;
         QTest::newRow("array") << QByteArray("[1]") << false << 0;
         QTest::newRow("object") << QByteArray("{\"a\":1}") << false << 0;
@@ -253,11 +252,10 @@ private slots:
     {
         using S = Envelope::Incoming::Status;
         SecureUtil::setLinkKeyMaterial(kKey, kIv);
-        AppState::setKeyEstablished(true);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 65;
         message["Info"]["result"] = LocalText::encode(QString::fromUtf8("인증번호 오류"));
-        auto in = Envelope::decodeBatch(*LinkWriter::encode(message), true);
+        auto in = Envelope::decodeBatch(*LinkWriter::encode(message, true), true);
         QCOMPARE(in.status, S::Ok);
         QCOMPARE(in.frameIndex, 65);
         QCOMPARE(LocalText::decode(*JsonText::resultText(in.message)), QString::fromUtf8("인증번호 오류"));
@@ -293,10 +291,9 @@ private slots:
         const QByteArray iv = QByteArray::fromHex("10810ae7ef4317bacf9a2a029878ea8f");
         SecureUtil::setLinkKeyMaterial(reinterpret_cast<const unsigned char*>(key.constData()),
                                        reinterpret_cast<const unsigned char*>(iv.constData()));
-        AppState::setKeyEstablished(true);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 256;
-        QCOMPARE(*LinkWriter::encode(message), QByteArray("{\"3259WxvX3CEIktvVaRueMdr7vqFps2Ops5gmxqqpwrY=\":\"\"}"));
+        QCOMPARE(*LinkWriter::encode(message, true), QByteArray("{\"3259WxvX3CEIktvVaRueMdr7vqFps2Ops5gmxqqpwrY=\":\"\"}"));
     }
 
     // A message written while the socket is still connecting is kept and leaves once connected.
@@ -309,7 +306,7 @@ private slots:
         QVERIFY(socket.state() != QAbstractSocket::ConnectedState);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 9;
-        QVERIFY(LinkWriter::send(&socket, message));
+        QVERIFY(LinkWriter::send(&socket, message, false));
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         QByteArray got;

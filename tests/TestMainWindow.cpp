@@ -1,13 +1,13 @@
 // The main window against a real QTcpServer playing the main program: its widgets, dragging,
 // the bytes it writes, the exit notice, the key exchange and the routing of every kind of
 // incoming message, good and bad.
-#include "AppState.h"
 #include "FrameManager.h"
 #include "IndependentEcdh.h"
 #include "LinkSession.h"
 #include "LinkWriter.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "SecureUtil.h"
 #include "StalledPeer.h"
 #include "StartUp.h"
@@ -36,19 +36,38 @@ class TestMainWindow : public QObject
 
 private:
     TestPeer peer;
+    std::unique_ptr<LinkSession> session;
     std::unique_ptr<TAVO_DSK_GUI> window;
     QStringList boxTexts;
-    // What the box hook does with each box; answering it at once is the default.
+    // What is done with each box once it has opened; pressing its OK is the default.
     std::function<void(NotificationBox*)> answer;
+
+    // The window on a link of its own to `port`; every box it opens is recorded and answered.
+    void makeWindow(quint16 port, bool fullScreen = false)
+    {
+        session = std::make_unique<LinkSession>(QHostAddress(QHostAddress::LocalHost), port);
+        window = std::make_unique<TAVO_DSK_GUI>(nullptr, fullScreen, *session);
+        connect(window->notifications(), &NotificationQueue::opened, this, [this](NotificationBox* box) {
+            boxTexts << box->text();
+            // As a user would: once the box is on show, not inside the call that opened it.
+            QTimer::singleShot(0, box, [this, box] {
+                if (answer) {
+                    answer(box);
+                } else {
+                    pressOk(box);
+                }
+            });
+        });
+    }
 
     void openWindow(bool fullScreen = false)
     {
-        window = std::make_unique<TAVO_DSK_GUI>(nullptr, fullScreen);
+        makeWindow(peer.port(), fullScreen);
         window->frameManager()->registerScreen<TestScreen>(1);
         window->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         window->show();
         QVERIFY(peer.waitForClient());
-        QTRY_COMPARE(window->socket()->state(), QAbstractSocket::ConnectedState);
+        QTRY_COMPARE(session->socket()->state(), QAbstractSocket::ConnectedState);
     }
 
     static void pressOk(NotificationBox* box) { box->findChild<QPushButton*>(QStringLiteral("bt_ok"))->click(); }
@@ -59,7 +78,7 @@ private:
         peer.clear();
         Json::Value request = frameIndex(512);
         request["Info"] = ecdh.publicKeyText(compressed);
-        peer.send(request, AppState::keyEstablished());
+        peer.send(request, session->isKeyed());
     }
 
 private slots:
@@ -68,20 +87,11 @@ private slots:
         qRegisterMetaType<Json::Value>();
         QApplication::setQuitOnLastWindowClosed(false);
         StartUp::initResources();
-        QVERIFY(peer.listenForThisProcess());
-        NotificationBox::setExecHook([this](NotificationBox* box) {
-            boxTexts << box->text();
-            if (answer) {
-                answer(box);
-            } else {
-                pressOk(box);
-            }
-        });
+        QVERIFY(peer.listen(0));
     }
 
     void init()
     {
-        AppState::setKeyEstablished(false);
         SecureUtil::clearLinkKeyMaterial();
         boxTexts.clear();
         answer = nullptr;
@@ -91,8 +101,7 @@ private slots:
     void cleanup()
     {
         window.reset();
-        // A case may have pointed the link at a peer of its own.
-        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), peer.port());
+        session.reset();
     }
 
     void widgetsAndStyle()
@@ -124,7 +133,7 @@ private slots:
         QVERIFY(QFile::exists(QStringLiteral(":/image/bg.png")));
         QVERIFY(QFile::exists(QStringLiteral(":/image/x.png")));
         QVERIFY(QFile::exists(QStringLiteral(":/fonts/NanumBrush.ttf")));
-        QVERIFY(!AppState::fullScreenMode());
+        QVERIFY(!window->fullScreenMode());
     }
 
     // Full screen on screens from a small laptop's to 4K: at 1920 x 1080 every piece is where it
@@ -157,7 +166,7 @@ private slots:
         QFETCH(QRect, button);
         QFETCH(QString, picture);
         openWindow(true);
-        QVERIFY(AppState::fullScreenMode());
+        QVERIFY(window->fullScreenMode());
         window->resize(screen);
         auto* central = window->findChild<QWidget*>(QStringLiteral("centralWidget"));
         QCOMPARE(central->geometry(), QRect(QPoint(0, 0), screen));
@@ -260,22 +269,21 @@ private slots:
     {
         StalledPeer stalled;
         QVERIFY(stalled.listenOnFreePort());
-        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), stalled.serverPort());
-        window = std::make_unique<TAVO_DSK_GUI>(nullptr, false);
+        makeWindow(stalled.serverPort());
         window->show();
         QVERIFY(stalled.waitForClient());
-        QTRY_COMPARE(window->socket()->state(), QAbstractSocket::ConnectedState);
-        window->socket()->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 8192);
+        QTRY_COMPARE(session->socket()->state(), QAbstractSocket::ConnectedState);
+        session->socket()->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 8192);
 
         QByteArray expected;
-        for (int i = 0; i < 4000 && window->socket()->bytesToWrite() < 64 * 1024; ++i) {
+        for (int i = 0; i < 4000 && session->socket()->bytesToWrite() < 64 * 1024; ++i) {
             Json::Value message = frameIndex(64);
             message["Info"]["n"] = i;
             message["Info"]["pad"] = std::string(3000, 'x');
-            expected += *LinkWriter::encode(message);
+            expected += *LinkWriter::encode(message, false);
             window->sendMessage(message);
         }
-        QVERIFY(window->socket()->bytesToWrite() >= 64 * 1024);
+        QVERIFY(session->socket()->bytesToWrite() >= 64 * 1024);
         const QByteArray exitNotice("{\"FrameIndex\":4496}\n");
         expected += exitNotice;
 
@@ -292,14 +300,14 @@ private slots:
     void nothingSentAfterLinkLost()
     {
         openWindow();
-        QSignalSpy written(window->socket(), &QIODevice::bytesWritten);
+        QSignalSpy written(session->socket(), &QIODevice::bytesWritten);
         peer.disconnectClient();
         QTRY_VERIFY(!window->isVisible());
         window->sendMessage(frameIndex(2));
         window->close();
         QTest::qWait(50);
         QCOMPARE(written.count(), 0);
-        QCOMPARE(window->socket()->bytesToWrite(), 0);
+        QCOMPARE(session->socket()->bytesToWrite(), 0);
     }
 
     void finalNotice_data()
@@ -379,7 +387,7 @@ private slots:
         QCOMPARE(reply.getMemberNames(), std::vector<std::string>{"initalizeKey"});
         const std::string ownKey = reply["initalizeKey"].asString();
         QCOMPARE(ownKey.size(), size_t(88));
-        QVERIFY(AppState::keyEstablished());
+        QVERIFY(session->isKeyed());
 
         const auto secret = ecdh.secretWith(ownKey);
         QVERIFY(secret);
@@ -427,7 +435,7 @@ private slots:
         peer.send(request, false);
         QVERIFY(peer.waitForMessages(1, false));
         QCOMPARE(peer.messages(false).front()["initalizeKey"].asString().size(), size_t(88));
-        QVERIFY(AppState::keyEstablished());
+        QVERIFY(session->isKeyed());
         QCOMPARE(SecureUtil::linkKey(), (std::array<unsigned char, 16>{}));
     }
 
@@ -454,7 +462,7 @@ private slots:
         peer.sendRaw(bytes);
         QTest::qWait(50);
         QVERIFY(window->isVisible());
-        QVERIFY(!AppState::keyEstablished());
+        QVERIFY(!session->isKeyed());
         QVERIFY(boxTexts.isEmpty());
         peer.clear();
         peer.send(notice(256, "next"), false);
@@ -501,10 +509,77 @@ private slots:
         QCOMPARE(boxTexts.size(), 1);
     }
 
-    // Boxes wait in nested event loops, so everything while they are open happens from the
-    // box hook and timers, the way a user and the peer act while a box waits.
-    // A notice that comes while a box is open waits its turn instead of opening inside the
-    // open box's wait: one box at a time, each acknowledged once, after its own box.
+    // Boxes of every kind share one queue: the link is read while a box is open, the next box
+    // opens only when the one before has been dismissed, and each follow-up (acknowledgement,
+    // close) comes once, after its own box, in the order the boxes were asked for.
+    void queueAcrossKinds()
+    {
+        openWindow();
+        peer.send(frameIndex(1), false);
+        QTRY_COMPARE(window->frameManager()->currentNumber(), 1);
+        auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
+        TestScreen::onReceive = [](TestScreen* s, const Json::Value&) {
+            NotificationBox::showNotification(s->notificationBox, QStringLiteral("screen"), s);
+        };
+        answer = [](NotificationBox*) {};
+        NotificationQueue* queue = window->notifications();
+
+        peer.send(notice(256, "first"), false);
+        QTRY_VERIFY(queue->openBox());
+        peer.send(frameIndex(1024), false);
+        QTRY_COMPARE(queue->waitingCount(), 1);
+        peer.send(notice(97, "update"), false);
+        QTRY_COMPARE(screen->received.size(), size_t(1));
+        QCOMPARE(queue->waitingCount(), 2);
+        peer.send(notice(16, "bye"), false);
+        QTRY_COMPARE(queue->waitingCount(), 3);
+        QTest::qWait(50);
+        QCOMPARE(peer.bytes(), QByteArray());
+
+        const QByteArray acks[] = {"{\"FrameIndex\":256}\n", "{\"FrameIndex\":1024}\n", "", "{\"FrameIndex\":4496}\n"};
+        for (const QByteArray& ack : acks) {
+            QPointer<NotificationBox> open = queue->openBox();
+            QVERIFY(open && open->isVisible());
+            pressOk(open);
+            if (!ack.isEmpty()) {
+                QVERIFY(peer.waitForBytes(ack.size()));
+            }
+            QCOMPARE(peer.bytes(), ack);
+            peer.clear();
+        }
+        QCOMPARE(boxTexts, (QStringList{QStringLiteral("first"), QString::fromUtf8("최신버전으로 업데이트를 진행합니다."),
+                                        QStringLiteral("screen"), QStringLiteral("bye")}));
+        QVERIFY(!window->isVisible());
+        QVERIFY(!queue->openBox());
+    }
+
+    // A box whose owner goes while it is open closes with it, without its follow-up, and the
+    // next box opens.
+    void ownerGoneWhileBoxOpen()
+    {
+        openWindow();
+        peer.send(frameIndex(1), false);
+        QTRY_COMPARE(window->frameManager()->currentNumber(), 1);
+        auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
+        answer = [](NotificationBox*) {};
+        bool followedUp = false;
+        NotificationBox::showNotification(screen->notificationBox, QStringLiteral("mine"), screen,
+                                          [&followedUp] { followedUp = true; });
+        QPointer<NotificationBox> box = screen->notificationBox;
+        QVERIFY(box && box->isVisible());
+        peer.send(notice(256, "next"), false);
+        QTRY_COMPARE(window->notifications()->waitingCount(), 1);
+        // The main program shows another screen: the old one goes, and its box with it.
+        peer.send(frameIndex(4), false);
+        QTRY_VERIFY(!box);
+        QTRY_VERIFY(window->notifications()->openBox());
+        QCOMPARE(window->notifications()->openBox()->text(), QStringLiteral("next"));
+        pressOk(window->notifications()->openBox());
+        QVERIFY(peer.waitForBytes(19));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":256}\n"));
+        QVERIFY(!followedUp);
+    }
+
     void boxesOneAtATime()
     {
         openWindow();
@@ -551,14 +626,14 @@ private slots:
                 }
             });
         };
-        QSignalSpy written(window->socket(), &QIODevice::bytesWritten);
+        QSignalSpy written(session->socket(), &QIODevice::bytesWritten);
         peer.send(notice(256, "pending"), false);
         QTRY_VERIFY(!window->isVisible());
         QTRY_VERIFY(box && !box->isVisible());
         QTest::qWait(20);
         // The acknowledgement after the box finds the link gone and is not written.
         QCOMPARE(written.count(), 0);
-        QCOMPARE(window->socket()->bytesToWrite(), 0);
+        QCOMPARE(session->socket()->bytesToWrite(), 0);
     }
 };
 

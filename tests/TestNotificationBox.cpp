@@ -1,7 +1,7 @@
-// The notification box: its two forms, results, placement in both display modes, and its
-// lifetime when a newer box replaces it or its owner goes away while it waits.
-#include "AppState.h"
+// The notification box: its two forms, results, placement in both display modes, and the
+// queue that shows a window's boxes one at a time.
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "StartUp.h"
 
 #include <QApplication>
@@ -12,6 +12,9 @@
 #include <QStyle>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 QPushButton* button(NotificationBox* box, const char* name)
@@ -19,11 +22,13 @@ QPushButton* button(NotificationBox* box, const char* name)
     return box->findChild<QPushButton*>(QLatin1String(name));
 }
 
-// Runs the box's modal wait and acts inside it, as a user would.
-int execAnd(NotificationBox* box, std::function<void()> act)
+// Opens the box, acts as a user would, and returns the result it finished with (-1: none).
+int openAnd(NotificationBox* box, const std::function<void()>& act)
 {
-    QTimer::singleShot(0, box, std::move(act));
-    return box->exec();
+    QSignalSpy finished(box, &QDialog::finished);
+    box->open();
+    act();
+    return finished.count() == 1 ? finished.first().first().toInt() : -1;
 }
 
 } // namespace
@@ -39,12 +44,6 @@ private slots:
         QVERIFY(StartUp::applyApplicationFont());
     }
 
-    void init()
-    {
-        AppState::setFullScreenMode(false);
-        NotificationBox::setExecHook(nullptr);
-    }
-
     void oneButtonForm()
     {
         NotificationBox box(false, QStringLiteral("hello"), nullptr);
@@ -53,7 +52,7 @@ private slots:
         QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(box.testAttribute(Qt::WA_TranslucentBackground));
         int shownDuringExec = -1;
-        const int result = execAnd(&box, [&] {
+        const int result = openAnd(&box, [&] {
             shownDuringExec = button(&box, "bt_ok")->isVisible() && !button(&box, "bt_yes")->isVisible() &&
                               !button(&box, "bt_no")->isVisible();
             QCOMPARE(button(&box, "bt_ok")->text(), QString::fromUtf8("확인"));
@@ -69,7 +68,7 @@ private slots:
         NotificationBox box(true, QStringLiteral("sure?"), nullptr);
         QSignalSpy confirmed(&box, &NotificationBox::confirm_press);
         bool okHidden = false;
-        int result = execAnd(&box, [&] {
+        int result = openAnd(&box, [&] {
             okHidden = !button(&box, "bt_ok")->isVisible() && button(&box, "bt_yes")->isVisible() &&
                        button(&box, "bt_no")->isVisible();
             button(&box, "bt_yes")->click();
@@ -78,7 +77,7 @@ private slots:
         QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(confirmed.count(), 1);
 
-        result = execAnd(&box, [&] { button(&box, "bt_no")->click(); });
+        result = openAnd(&box, [&] { button(&box, "bt_no")->click(); });
         QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(confirmed.count(), 1);
         QCOMPARE(button(&box, "bt_no")->text(), QString::fromUtf8("아니오"));
@@ -88,7 +87,7 @@ private slots:
     void escapeCloses()
     {
         NotificationBox box(false, QStringLiteral("x"), nullptr);
-        const int result = execAnd(&box, [&] { QTest::keyClick(&box, Qt::Key_Escape); });
+        const int result = openAnd(&box, [&] { QTest::keyClick(&box, Qt::Key_Escape); });
         QCOMPARE(result, int(QDialog::Rejected));
         QVERIFY(!box.isVisible());
     }
@@ -140,11 +139,10 @@ private slots:
     {
         QFETCH(QRect, screen);
         QFETCH(QPoint, panel);
-        AppState::setFullScreenMode(true);
         QWidget parent;
         parent.setGeometry(screen);
         QWidget child(&parent);
-        NotificationBox box(false, QStringLiteral("x"), &child);
+        NotificationBox box(false, QStringLiteral("x"), &child, true);
         QCOMPARE(box.geometry(), screen);
         QCOMPARE(box.findChild<QFrame*>(QStringLiteral("bg"))->geometry(), QRect(QPoint(0, 0), screen.size()));
         QCOMPARE(box.findChild<QFrame*>(QStringLiteral("noti"))->geometry(), QRect(panel, QSize(390, 307)));
@@ -180,9 +178,23 @@ private slots:
         if (qEnvironmentVariableIsSet("TAVO_RECORD_REFERENCE")) {
             QVERIFY(shot.save(reference));
         }
-        QImage expected(reference);
+        const QImage expected = QImage(reference).convertToFormat(QImage::Format_ARGB32);
         QVERIFY2(!expected.isNull(), qPrintable(reference));
-        QCOMPARE(shot, expected.convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(shot.size(), expected.size());
+        // Qt's smooth scaling of the panel's border picture rounds differently with the
+        // processor's vector unit (one step of 255 seen at two corner pixels); a moved or
+        // changed glyph differs by far more.
+        int worst = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            const auto* got = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
+            const auto* want = reinterpret_cast<const QRgb*>(expected.constScanLine(y));
+            for (int x = 0; x < shot.width(); ++x) {
+                worst = std::max({worst, std::abs(qRed(got[x]) - qRed(want[x])),
+                                  std::abs(qGreen(got[x]) - qGreen(want[x])), std::abs(qBlue(got[x]) - qBlue(want[x])),
+                                  std::abs(qAlpha(got[x]) - qAlpha(want[x]))});
+            }
+        }
+        QVERIFY2(worst <= 2, qPrintable(QStringLiteral("a pixel differs by %1").arg(worst)));
     }
 
     // Texts too long for one line of the panel wrap inside the label, at spaces or, without
@@ -253,36 +265,40 @@ private slots:
                                 .arg(drawn.height())));
     }
 
-    // Boxes asked for while one is open wait their turn: the call returns at once, and each box
-    // opens, and its follow-up runs, after the one before it was dismissed. A box whose owner
-    // went away meanwhile never opens.
+    // Boxes asked for while one is open wait their turn: each box opens, and its follow-up
+    // runs, after the one before it was dismissed. A box whose owner went away meanwhile never
+    // opens, and the box before it in the same slot is released.
     void waitingBoxesFollowInTurn()
     {
         QWidget owner;
-        auto* goneOwner = new QWidget;
-        QSharedPointer<NotificationBox> slot, goneSlot;
+        QPointer<NotificationBox> slot, goneSlot;
+        auto* goneOwner = new QWidget(&owner);
         QStringList events;
-        NotificationBox::setExecHook([&](NotificationBox* box) {
-            events << QStringLiteral("open ") + box->text();
-            if (box->text() == QLatin1String("first")) {
-                QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("second"), &owner,
-                                                          [&] { events << QStringLiteral("after second"); }));
-                NotificationBox::showNotification(goneSlot, QStringLiteral("gone"), goneOwner,
-                                                  [&] { events << QStringLiteral("after gone"); });
-                NotificationBox::showNotification(slot, QStringLiteral("third"), &owner);
-                QCOMPARE(NotificationBox::waitingCount(), 3);
-                events << QStringLiteral("asked");
-                delete goneOwner;
-            }
-            button(box, "bt_ok")->click();
-        });
-        QVERIFY(NotificationBox::showNotification(slot, QStringLiteral("first"), &owner,
-                                                  [&] { events << QStringLiteral("after first"); }));
-        QCOMPARE(events, (QStringList{QStringLiteral("open first"), QStringLiteral("asked"),
-                                      QStringLiteral("after first"), QStringLiteral("open second"),
-                                      QStringLiteral("after second"), QStringLiteral("open third")}));
-        QCOMPARE(NotificationBox::waitingCount(), 0);
+        NotificationQueue& queue = NotificationQueue::of(&owner);
+        connect(&queue, &NotificationQueue::opened, this,
+                [&](NotificationBox* box) { events << QStringLiteral("open ") + box->text(); });
+        NotificationBox::showNotification(slot, QStringLiteral("first"), &owner,
+                                          [&] { events << QStringLiteral("after first"); });
+        QPointer<NotificationBox> first = slot;
+        NotificationBox::showNotification(slot, QStringLiteral("second"), &owner,
+                                          [&] { events << QStringLiteral("after second"); });
+        NotificationBox::showNotification(goneSlot, QStringLiteral("gone"), goneOwner,
+                                          [&] { events << QStringLiteral("after gone"); });
+        NotificationBox::showNotification(slot, QStringLiteral("third"), &owner);
+        QCOMPARE(queue.waitingCount(), 3);
+        delete goneOwner;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(queue.openBox());
+            QCOMPARE(queue.openBox(), slot.data());
+            button(queue.openBox(), "bt_ok")->click();
+        }
+        QCOMPARE(events, (QStringList{QStringLiteral("open first"), QStringLiteral("after first"),
+                                      QStringLiteral("open second"), QStringLiteral("after second"),
+                                      QStringLiteral("open third")}));
+        QCOMPARE(queue.waitingCount(), 0);
+        QVERIFY(!queue.openBox());
         QCOMPARE(slot->text(), QStringLiteral("third"));
+        QTRY_VERIFY(!first);
     }
 
     // A flood of texts with nothing to follow them is capped; boxes with a follow-up are all
@@ -290,40 +306,40 @@ private slots:
     void floodCappedAndDiscarded()
     {
         QWidget owner;
-        QSharedPointer<NotificationBox> slot;
+        QPointer<NotificationBox> slot;
         int followUps = 0;
-        int opened = 0;
-        NotificationBox::setExecHook([&](NotificationBox*) {
-            if (++opened > 1) {
-                return;
-            }
-            for (int i = 0; i < 1000; ++i) {
-                NotificationBox::showNotification(slot, QStringLiteral("text"), &owner);
-                NotificationBox::showNotification(slot, QStringLiteral("ack"), &owner, [&] { ++followUps; });
-            }
-            QCOMPARE(NotificationBox::waitingCount(), 8 + 1000);
-            NotificationBox::discardWaiting();
-        });
+        NotificationQueue& queue = NotificationQueue::of(&owner);
         NotificationBox::showNotification(slot, QStringLiteral("open"), &owner, [&] { ++followUps; });
-        QCOMPARE(opened, 1);
+        for (int i = 0; i < 1000; ++i) {
+            NotificationBox::showNotification(slot, QStringLiteral("text"), &owner);
+            NotificationBox::showNotification(slot, QStringLiteral("ack"), &owner, [&] { ++followUps; });
+        }
+        QCOMPARE(queue.waitingCount(), 8 + 1000);
+        QPointer<NotificationBox> open = queue.openBox();
+        queue.discardWaiting();
         QCOMPARE(followUps, 0);
-        QCOMPARE(NotificationBox::waitingCount(), 0);
-        QVERIFY(!slot->isVisible());
+        QCOMPARE(queue.waitingCount(), 0);
+        QVERIFY(!queue.openBox());
+        QVERIFY(open && !open->isVisible());
     }
 
+    // The box goes with its owner, without its follow-up, and the next box opens.
     void ownerDestroyedWhileOpen()
     {
-        auto* owner = new QWidget;
-        auto slot = std::make_unique<QSharedPointer<NotificationBox>>();
-        QPointer<NotificationBox> box;
-        NotificationBox::setExecHook([&](NotificationBox* b) {
-            box = b;
-            delete owner; // takes its child box with it while the box waits
-        });
-        QVERIFY(!NotificationBox::showNotification(*slot, QStringLiteral("x"), owner));
-        QVERIFY(box.isNull());
-        // The slot's handle must not delete the box a second time.
-        slot.reset();
+        QWidget window;
+        auto* owner = new QWidget(&window);
+        QPointer<NotificationBox> slot, next;
+        bool followedUp = false;
+        NotificationQueue& queue = NotificationQueue::of(&window);
+        NotificationBox::showNotification(slot, QStringLiteral("x"), owner, [&] { followedUp = true; });
+        QPointer<NotificationBox> box = slot;
+        NotificationBox::showNotification(next, QStringLiteral("next"), &window);
+        QVERIFY(box && box->isVisible());
+        delete owner;
+        QVERIFY(!box);
+        QTRY_VERIFY(queue.openBox());
+        QCOMPARE(queue.openBox()->text(), QStringLiteral("next"));
+        QVERIFY(!followedUp);
     }
 };
 

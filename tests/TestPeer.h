@@ -3,8 +3,8 @@
 // The main program's side of the link for tests: a real QTcpServer on 127.0.0.1 that collects
 // what the client writes and sends plain or wrapped messages back, in the forms of the library
 // every stand-in main program uses.
-#include "LinkSession.h"
 #include "MainSide.h"
+#include "Protocol.h"
 #include "WireSplitter.h"
 
 #include <json/value.h>
@@ -40,7 +40,7 @@ inline Json::Value notice(int n, const std::string& result)
 class TestPeer
 {
 public:
-    static constexpr quint16 kPort = MainSide::kPort;
+    static constexpr quint16 kPort = Protocol::kLinkPort;
 
     // Port 0 takes any free port, so tests that listen can run side by side; port() tells which.
     bool listen(quint16 port = kPort)
@@ -50,17 +50,6 @@ public:
     }
 
     quint16 port() const { return server.serverPort(); }
-
-    // For a client in this process: a free port of its own, and every link session created from
-    // now on connects there. Tests that do this can run side by side.
-    bool listenForThisProcess()
-    {
-        if (!listen(0)) {
-            return false;
-        }
-        LinkSession::setEndpoint(QHostAddress(QHostAddress::LocalHost), port());
-        return true;
-    }
 
     // Takes the newest pending connection; older ones are dropped.
     bool waitForClient(int ms = 5000)

@@ -15,24 +15,16 @@ class TestScreen : public QWidget
     Q_OBJECT
 
 public:
-    TestScreen(QWidget* parent, const Json::Value& data) : QWidget(parent), startData(data)
-    {
-        ++instances;
-        if (onConstruct) {
-            onConstruct(this);
-        }
-    }
+    TestScreen(QWidget* parent, const Json::Value& data) : QWidget(parent), startData(data) { ++instances; }
     ~TestScreen() override { --instances; }
 
     Json::Value startData;
-    QSharedPointer<NotificationBox> notificationBox;
+    QPointer<NotificationBox> notificationBox;
     std::vector<Json::Value> received;
-    int afterHook = 0;
 
     inline static int instances = 0;
-    inline static std::function<void(TestScreen*)> onConstruct;
-    // Runs inside slot_recvinfo; returns false when the screen must not touch itself afterwards.
-    inline static std::function<bool(TestScreen*, const Json::Value&)> onReceive;
+    // Runs inside slot_recvinfo.
+    inline static std::function<void(TestScreen*, const Json::Value&)> onReceive;
 
     void send(const Json::Value& message) { emit sendSignalData(message); }
 
@@ -43,9 +35,8 @@ public slots:
     void slot_recvinfo(Json::Value message)
     {
         received.push_back(message);
-        if (onReceive && !onReceive(this, message)) {
-            return;
+        if (onReceive) {
+            onReceive(this, message);
         }
-        ++afterHook;
     }
 };

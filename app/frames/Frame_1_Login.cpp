@@ -4,7 +4,7 @@
 #include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
-#include "OtpCountdown.h"
+#include "OtpStep.h"
 #include "PasswordRule.h"
 #include "Protocol.h"
 
@@ -22,9 +22,9 @@ Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
     : QWidget(parent), ui(std::make_unique<Ui::Frame_1_Login>())
 {
     ui->setupUi(this);
-    countdown = new OtpCountdown(this);
-    ui->label_timer->hide();
-    ui->label_timer->setText(countdown->remainingText());
+    otpStep = new OtpStep({{ui->le_userID, ui->le_password}, ui->le_otp, ui->label_timer, ui->bt_confirm,
+                           ui->bt_otp_confirm},
+                          this);
 
     connect(ui->le_userID, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
     connect(ui->le_password, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
@@ -34,10 +34,6 @@ Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
     connect(ui->bt_otp_confirm, &QPushButton::clicked, this, &Frame_1_Login::bt_otp_confirm_clicked);
     connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_otp_confirm, &QPushButton::click);
-
-    connect(countdown, &OtpCountdown::remainingChanged, ui->label_timer, &QLabel::setText);
-    connect(countdown, &OtpCountdown::expired, this, [this] { ui->bt_otp_confirm->setEnabled(false); });
-    connect(countdown, &OtpCountdown::reRequestAllowed, this, [this] { ui->bt_confirm->setEnabled(true); });
 }
 
 Frame_1_Login::~Frame_1_Login() = default;
@@ -56,25 +52,14 @@ void Frame_1_Login::slot_recvinfo(Json::Value result)
         return;
     }
     if (*text == kOtpNeeded) {
-        beginOtpStep();
+        otpStep->begin();
+        ui->bt_confirm->setText(QString::fromUtf8("재요청"));
     }
 }
 
 void Frame_1_Login::le_input_flag()
 {
-    if (!ui->le_userID->text().isEmpty() && !ui->le_password->text().isEmpty()) {
-        if (requestAllowed) {
-            ui->bt_confirm->setEnabled(true);
-        }
-    } else {
-        ui->bt_confirm->setEnabled(false);
-    }
-
-    if (ui->le_otp->text().length() <= 3) {
-        ui->bt_otp_confirm->setEnabled(false);
-    } else if (countdown->isValid()) {
-        ui->bt_otp_confirm->setEnabled(true);
-    }
+    otpStep->updateButtons(!ui->le_userID->text().isEmpty() && !ui->le_password->text().isEmpty());
 }
 
 void Frame_1_Login::bt_confirm_clicked()
@@ -112,27 +97,12 @@ void Frame_1_Login::bt_reset_pw_clicked()
     emit sendSignalData(request);
 }
 
-void Frame_1_Login::beginOtpStep()
-{
-    ui->label_timer->show();
-    ui->le_userID->setEnabled(false);
-    ui->le_password->setEnabled(false);
-    ui->bt_confirm->setEnabled(false);
-    ui->bt_otp_confirm->setEnabled(false);
-    ui->le_otp->clear();
-    ui->le_otp->setEnabled(true);
-    countdown->start();
-    ui->bt_confirm->setText(QString::fromUtf8("재요청"));
-    requestAllowed = false;
-    ui->le_otp->setFocus(Qt::OtherFocusReason);
-}
-
 void Frame_1_Login::otp_time_update()
 {
-    countdown->otp_time_update();
+    otpStep->otp_time_update();
 }
 
 void Frame_1_Login::re_request_otp_time_update()
 {
-    countdown->re_request_otp_time_update();
+    otpStep->re_request_otp_time_update();
 }

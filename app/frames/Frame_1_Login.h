@@ -4,13 +4,13 @@
 
 #include <json/value.h>
 
-#include <QSharedPointer>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
 class NotificationBox;
-class OtpCountdown;
+class OtpStep;
 
 namespace Ui {
 class Frame_1_Login;
@@ -35,16 +35,12 @@ public slots:
     void bt_confirm_clicked();
     void bt_otp_confirm_clicked();
     void bt_reset_pw_clicked();
-    // One tick of the count-down's validity and of its hold-off, as its timers give them.
+    // One tick of the one-time password's validity and of its hold-off.
     void otp_time_update();
     void re_request_otp_time_update();
 
 private:
-    void beginOtpStep();
-
     std::unique_ptr<Ui::Frame_1_Login> ui;
-    QSharedPointer<NotificationBox> notificationBox;
-    OtpCountdown* countdown = nullptr;
-    // Once the one-time-password step has begun, only the hold-off may enable the request again.
-    bool requestAllowed = true;
+    QPointer<NotificationBox> notificationBox;
+    OtpStep* otpStep = nullptr;
 };

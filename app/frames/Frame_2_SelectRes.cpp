@@ -2,7 +2,6 @@
 #include "ui_Frame_2_SelectRes.h"
 
 #include "Item_PCinfo.h"
-#include "JsonConvert.h"
 #include "JsonText.h"
 
 #include <QListWidgetItem>
@@ -16,8 +15,9 @@ constexpr int kSelectionScreen = 2;
 
 } // namespace
 
-Frame_2_SelectRes::Frame_2_SelectRes(QWidget* parent, const Json::Value& info)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_2_SelectRes>()), resources(info)
+Frame_2_SelectRes::Frame_2_SelectRes(QWidget* parent, const Json::Value& info, RunState* runState)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_2_SelectRes>()), resources(info),
+      run(runState ? *runState : ownRun)
 {
     ui->setupUi(this);
     connect(ui->bt_setting, &QPushButton::clicked, this, &Frame_2_SelectRes::bt_setting_clicked);
@@ -35,11 +35,6 @@ Frame_2_SelectRes::Frame_2_SelectRes(QWidget* parent, const Json::Value& info)
 
 Frame_2_SelectRes::~Frame_2_SelectRes() = default;
 
-void Frame_2_SelectRes::resetResourceRequest()
-{
-    resourceRequestSent = false;
-}
-
 void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
 {
     const Json::Value& list = resources;
@@ -48,7 +43,7 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
         qWarning() << "Frame_2_SelectRes: resource" << element << "skipped, it is not an object";
         return;
     }
-    const std::optional<int> key = JsonConvert::toInt(JsonText::member(resource, "resourceKey"));
+    const std::optional<int> key = JsonText::readInt(JsonText::member(resource, "resourceKey"));
     const std::optional<std::string> name = JsonText::readText(JsonText::member(resource, "resourceName"));
     const std::optional<std::string> state = JsonText::readText(JsonText::member(resource, "state"));
     if (!key || !name || !state) {
@@ -85,7 +80,7 @@ void Frame_2_SelectRes::bt_setting_clicked()
 
 void Frame_2_SelectRes::list_item_clicked(QModelIndex index)
 {
-    if (resourceRequestSent) {
+    if (run.resourceRequestSent) {
         return;
     }
     const int row = index.row();
@@ -100,6 +95,6 @@ void Frame_2_SelectRes::list_item_clicked(QModelIndex index)
     message["ResKey"] = JsonText::readText(JsonText::member(resource, "resourceKey")).value_or(std::string());
     message["ResName"] = JsonText::member(resource, "resourceName");
     message["ResState"] = JsonText::member(resource, "state");
-    resourceRequestSent = true;
+    run.resourceRequestSent = true;
     emit sendSignalData(message);
 }

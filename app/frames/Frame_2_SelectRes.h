@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "RunState.h"
 
 #include <json/value.h>
 
@@ -24,11 +25,9 @@ class Frame_2_SelectRes : public QWidget
     Q_OBJECT
 
 public:
-    Frame_2_SelectRes(QWidget* parent, const Json::Value& info);
+    // `runState`: the run's, which remembers a reported choice; without one the screen keeps its own.
+    Frame_2_SelectRes(QWidget* parent, const Json::Value& info, RunState* runState = nullptr);
     ~Frame_2_SelectRes() override;
-
-    // Forgets the reported click, as at the start of a run (tests run many "runs" in one process).
-    static void resetResourceRequest();
 
 signals:
     void sendSignalData(Json::Value message);
@@ -55,7 +54,6 @@ private:
     Json::Value resources;
     // Grows with the list: every resource the main program sends gets its row.
     std::vector<Row> rows;
-
-    // One reported choice per run: the main program acts on the first and must not get a second.
-    inline static bool resourceRequestSent = false;
+    RunState ownRun;
+    RunState& run;
 };

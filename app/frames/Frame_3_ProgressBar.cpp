@@ -33,8 +33,8 @@ QString preparingText()
 
 } // namespace
 
-Frame_3_ProgressBar::Frame_3_ProgressBar(QWidget* parent, const Json::Value& /*info*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_3_ProgressBar>())
+Frame_3_ProgressBar::Frame_3_ProgressBar(QWidget* parent, const Json::Value& /*info*/, RunState* runState)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_3_ProgressBar>()), run(runState ? *runState : ownRun)
 {
     ui->setupUi(this);
     designPanel = ui->frame->geometry();
@@ -97,11 +97,6 @@ void Frame_3_ProgressBar::fitToWidth(int available)
                               designImage.width(), designImage.height());
 }
 
-void Frame_3_ProgressBar::resetProgressStep()
-{
-    progressStep = 0;
-}
-
 QString Frame_3_ProgressBar::percentText(int percent)
 {
     return QStringLiteral("%1 %").arg(percent);
@@ -115,11 +110,11 @@ void Frame_3_ProgressBar::showPercent(int percent)
 
 void Frame_3_ProgressBar::tupdate()
 {
-    if (progressStep >= kLastStep) {
+    if (run.progressStep >= kLastStep) {
         return;
     }
-    ++progressStep;
-    showPercent(progressStep);
+    ++run.progressStep;
+    showPercent(run.progressStep);
 }
 
 void Frame_3_ProgressBar::slot_recvinfo(Json::Value result)

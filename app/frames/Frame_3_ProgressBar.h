@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "RunState.h"
 
 #include <json/value.h>
 
@@ -26,11 +27,10 @@ class Frame_3_ProgressBar : public QWidget
     Q_OBJECT
 
 public:
-    Frame_3_ProgressBar(QWidget* parent, const Json::Value& info);
+    // `runState`: the run's, whose step count a second screen continues; without one the screen
+    // keeps its own.
+    Frame_3_ProgressBar(QWidget* parent, const Json::Value& info, RunState* runState = nullptr);
     ~Frame_3_ProgressBar() override;
-
-    // The step count as at the start of a run.
-    static void resetProgressStep();
 
     // "%d %": "0 %", "99 %", "100 %".
     static QString percentText(int percent);
@@ -64,7 +64,6 @@ private:
     QRect designPanel;
     QRect designSubTitle;
     QRect designImage;
-
-    // Shared by every progress screen of the run, so a second one continues the count.
-    inline static int progressStep = 0;
+    RunState ownRun;
+    RunState& run;
 };

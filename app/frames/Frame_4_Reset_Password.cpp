@@ -4,7 +4,7 @@
 #include "JsonText.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
-#include "OtpCountdown.h"
+#include "OtpStep.h"
 #include "Protocol.h"
 
 #include <QtDebug>
@@ -33,11 +33,11 @@ Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Valu
     : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>())
 {
     ui->setupUi(this);
-    countdown = new OtpCountdown(this);
+    otpStep = new OtpStep({{ui->le_userID, ui->le_phoneNum}, ui->le_otp, ui->label_timer, ui->bt_req_OTP,
+                           ui->bt_confirm},
+                          this);
     ui->le_phoneNum->setText(QString());
     ui->le_phoneNum->setCursorPosition(0);
-    ui->label_timer->hide();
-    ui->label_timer->setText(countdown->remainingText());
 
     connect(ui->bt_req_OTP, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_req_OTP_clicked);
     connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_4_Reset_Password::bt_confirm_clicked);
@@ -47,10 +47,6 @@ Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Valu
     connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_4_Reset_Password::le_input_flag);
     connect(ui->le_phoneNum, &QLineEdit::returnPressed, ui->bt_req_OTP, &QPushButton::click);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
-
-    connect(countdown, &OtpCountdown::remainingChanged, ui->label_timer, &QLabel::setText);
-    connect(countdown, &OtpCountdown::expired, this, [this] { ui->bt_confirm->setEnabled(false); });
-    connect(countdown, &OtpCountdown::reRequestAllowed, this, [this] { ui->bt_req_OTP->setEnabled(true); });
 }
 
 Frame_4_Reset_Password::~Frame_4_Reset_Password() = default;
@@ -67,7 +63,8 @@ void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
     if (*frameIndex & Protocol::BitShowText) {
         NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
     } else if (*text == kUserProved) {
-        beginOtpStep();
+        otpStep->begin();
+        ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
     } else if (*text == kResetDone) {
         showResetDone();
     }
@@ -75,19 +72,8 @@ void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
 
 void Frame_4_Reset_Password::le_input_flag()
 {
-    const bool identityComplete =
-        !ui->le_userID->text().isEmpty() && withoutSpaces(ui->le_phoneNum->text()).length() > kPhoneCompleteAbove;
-    if (!identityComplete) {
-        ui->bt_req_OTP->setEnabled(false);
-    } else if (requestAllowed) {
-        ui->bt_req_OTP->setEnabled(true);
-    }
-
-    if (ui->le_otp->text().length() <= 3) {
-        ui->bt_confirm->setEnabled(false);
-    } else if (countdown->isValid()) {
-        ui->bt_confirm->setEnabled(true);
-    }
+    otpStep->updateButtons(!ui->le_userID->text().isEmpty() &&
+                           withoutSpaces(ui->le_phoneNum->text()).length() > kPhoneCompleteAbove);
 }
 
 void Frame_4_Reset_Password::bt_confirm_clicked()
@@ -115,23 +101,6 @@ void Frame_4_Reset_Password::bt_back_clicked()
     emit sendSignalData(request);
 }
 
-void Frame_4_Reset_Password::beginOtpStep()
-{
-    ui->bt_confirm->show();
-    ui->label_auth->show();
-    ui->le_otp->show();
-    ui->label_timer->show();
-    ui->le_userID->setEnabled(false);
-    ui->le_phoneNum->setEnabled(false);
-    ui->bt_req_OTP->setEnabled(false);
-    ui->bt_confirm->setEnabled(false);
-    requestAllowed = false;
-    ui->le_otp->clear();
-    countdown->start();
-    ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
-    ui->le_otp->setFocus(Qt::OtherFocusReason);
-}
-
 // The main program takes over only once the user has read that the reset is done.
 void Frame_4_Reset_Password::showResetDone()
 {
@@ -145,10 +114,10 @@ void Frame_4_Reset_Password::showResetDone()
 
 void Frame_4_Reset_Password::otp_time_update()
 {
-    countdown->otp_time_update();
+    otpStep->otp_time_update();
 }
 
 void Frame_4_Reset_Password::re_request_otp_time_update()
 {
-    countdown->re_request_otp_time_update();
+    otpStep->re_request_otp_time_update();
 }

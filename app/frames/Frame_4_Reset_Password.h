@@ -4,13 +4,13 @@
 
 #include <json/value.h>
 
-#include <QSharedPointer>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
 class NotificationBox;
-class OtpCountdown;
+class OtpStep;
 
 namespace Ui {
 class Frame_4_Reset_Password;
@@ -35,17 +35,14 @@ public slots:
     void bt_confirm_clicked();
     void bt_req_OTP_clicked();
     void bt_back_clicked();
-    // One tick of the count-down's validity and of its hold-off, as its timers give them.
+    // One tick of the one-time password's validity and of its hold-off.
     void otp_time_update();
     void re_request_otp_time_update();
 
 private:
-    void beginOtpStep();
     void showResetDone();
 
     std::unique_ptr<Ui::Frame_4_Reset_Password> ui;
-    QSharedPointer<NotificationBox> notificationBox;
-    OtpCountdown* countdown = nullptr;
-    // Once the identity was accepted, only the hold-off may enable the request again.
-    bool requestAllowed = true;
+    QPointer<NotificationBox> notificationBox;
+    OtpStep* otpStep = nullptr;
 };

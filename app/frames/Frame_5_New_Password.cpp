@@ -19,15 +19,6 @@ constexpr int kNewPassword = 7;
 Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /*data*/)
     : QWidget(parent), ui(std::make_unique<Ui::Frame_5_New_Password>())
 {
-    // The user learns why this screen appears before it is built.
-    NotificationBox::showNotification(notificationBox,
-                                      QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
-                                                        "있습니다.\n비밀번호 변경화면으로 이동합니다."),
-                                      this, [this] { buildForm(); });
-}
-
-void Frame_5_New_Password::buildForm()
-{
     ui->setupUi(this);
     connect(ui->bt_back, &QPushButton::clicked, this, &Frame_5_New_Password::bt_back_clicked);
     connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_5_New_Password::bt_confirm_clicked);
@@ -35,6 +26,21 @@ void Frame_5_New_Password::buildForm()
     connect(ui->le_newPasswordConfirm, &QLineEdit::textChanged, this, &Frame_5_New_Password::le_input_flag);
     connect(ui->le_newPasswordConfirm, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
     ui->bt_confirm->setEnabled(false);
+
+    // The user learns why this screen appears before the form shows.
+    const QList<QWidget*> form = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* part : form) {
+        part->hide();
+    }
+    NotificationBox::showNotification(notificationBox,
+                                      QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
+                                                        "있습니다.\n비밀번호 변경화면으로 이동합니다."),
+                                      this, [this, form] {
+                                          for (QWidget* part : form) {
+                                              part->show();
+                                          }
+                                          formShown = true;
+                                      });
 }
 
 Frame_5_New_Password::~Frame_5_New_Password() = default;
@@ -42,6 +48,10 @@ Frame_5_New_Password::~Frame_5_New_Password() = default;
 void Frame_5_New_Password::slot_recvinfo(Json::Value result)
 {
     qInfo("Recv Data Frame NewPW");
+    if (!formShown) {
+        qWarning("Frame NewPW: ignored a message that came before the form was shown");
+        return;
+    }
     const std::optional<int> frameIndex = JsonText::frameIndexOf(result);
     if (!frameIndex) {
         qWarning("Frame NewPW: ignored a message whose FrameIndex is not readable");

@@ -4,7 +4,7 @@
 
 #include <json/value.h>
 
-#include <QSharedPointer>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -35,9 +35,9 @@ public slots:
     void le_input_flag();
 
 private:
-    // The form, once the user has read why this screen appears.
-    void buildForm();
-
     std::unique_ptr<Ui::Frame_5_New_Password> ui;
-    QSharedPointer<NotificationBox> notificationBox;
+    QPointer<NotificationBox> notificationBox;
+    // Until the user has read why this screen appears, the form is hidden and the main
+    // program's messages are not for it.
+    bool formShown = false;
 };

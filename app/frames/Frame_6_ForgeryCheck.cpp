@@ -105,7 +105,7 @@ void Frame_6_ForgeryCheck::slot_recvinfo(Json::Value result)
         showDownloadStart();
         return;
     }
-    const std::optional<int> stage = JsonConvert::toInt(data);
+    const std::optional<int> stage = JsonText::readInt(data);
     if (!stage) {
         qWarning("Frame_6_ForgeryCheck: update ignored, \"data\" is not an integer");
         return;

@@ -4,7 +4,7 @@
 
 #include <json/value.h>
 
-#include <QSharedPointer>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -41,6 +41,6 @@ private:
     void showDownloadError();
 
     std::unique_ptr<Ui::Frame_6_ForgeryCheck> ui;
-    QSharedPointer<NotificationBox> notificationBox;
+    QPointer<NotificationBox> notificationBox;
     std::unique_ptr<QMovie> movie;
 };

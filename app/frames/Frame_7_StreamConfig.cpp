@@ -11,8 +11,6 @@ namespace {
 
 constexpr int kSelectionScreen = 2;
 constexpr int kStreamOptionsScreen = 9;
-constexpr bool kDefaultCodecIsH265 = true;
-constexpr int kDefaultQuality = 3;
 
 // Slider values 1 to 5, from speed above all to picture quality above all.
 const std::array<const char*, 5> kQualityTexts = {
@@ -21,17 +19,17 @@ const std::array<const char*, 5> kQualityTexts = {
 
 } // namespace
 
-Frame_7_StreamConfig::Frame_7_StreamConfig(QWidget* parent, const Json::Value& /*info*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_7_StreamConfig>())
+Frame_7_StreamConfig::Frame_7_StreamConfig(QWidget* parent, const Json::Value& /*info*/, RunState* runState)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_7_StreamConfig>()), run(runState ? *runState : ownRun)
 {
     ui->setupUi(this);
     connect(ui->bt_back, &QPushButton::clicked, this, &Frame_7_StreamConfig::bt_back_clicked);
     connect(ui->bt_confirm, &QPushButton::clicked, this, &Frame_7_StreamConfig::bt_confirm_clicked);
     connect(ui->slider_video_quality, &QSlider::valueChanged, this, &Frame_7_StreamConfig::slider_value_changed);
 
-    ui->slider_video_quality->setValue(lastVideoQuality);
+    ui->slider_video_quality->setValue(run.videoQuality);
     // The buttons are exclusive: checking one clears the other.
-    if (lastCodecIsH265) {
+    if (run.codecIsH265) {
         ui->rb_h265->setChecked(true);
     } else {
         ui->rb_h264->setChecked(true);
@@ -39,12 +37,6 @@ Frame_7_StreamConfig::Frame_7_StreamConfig(QWidget* parent, const Json::Value& /
 }
 
 Frame_7_StreamConfig::~Frame_7_StreamConfig() = default;
-
-void Frame_7_StreamConfig::resetSettings()
-{
-    lastCodecIsH265 = kDefaultCodecIsH265;
-    lastVideoQuality = kDefaultQuality;
-}
 
 QString Frame_7_StreamConfig::qualityText(int value)
 {
@@ -68,10 +60,10 @@ void Frame_7_StreamConfig::bt_confirm_clicked()
 {
     Json::Value message(Json::objectValue);
     message["FrameIndex"] = kStreamOptionsScreen;
-    lastCodecIsH265 = ui->rb_h265->isChecked();
-    message["Video"]["Codec"] = lastCodecIsH265 ? "h265" : "h264";
-    lastVideoQuality = ui->slider_video_quality->value();
-    message["Video"]["Quality"] = lastVideoQuality;
+    run.codecIsH265 = ui->rb_h265->isChecked();
+    message["Video"]["Codec"] = run.codecIsH265 ? "h265" : "h264";
+    run.videoQuality = ui->slider_video_quality->value();
+    message["Video"]["Quality"] = run.videoQuality;
 
     const QString text = QString::fromStdString(JsonText::writeCompact(message)).trimmed();
     qInfo().noquote().nospace() << "video config : " << text;

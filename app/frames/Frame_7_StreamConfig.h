@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "RunState.h"
 
 #include <json/value.h>
 
@@ -19,11 +20,9 @@ class Frame_7_StreamConfig : public QWidget
     Q_OBJECT
 
 public:
-    Frame_7_StreamConfig(QWidget* parent, const Json::Value& info);
+    // `runState`: the run's, with the last confirmed choice; without one the screen keeps its own.
+    Frame_7_StreamConfig(QWidget* parent, const Json::Value& info, RunState* runState = nullptr);
     ~Frame_7_StreamConfig() override;
-
-    // The choice as at the start of a run: H.265, quality 3.
-    static void resetSettings();
 
     // The label of a quality level; empty outside 1 to 5.
     static QString qualityText(int value);
@@ -39,7 +38,6 @@ public slots:
 
 private:
     std::unique_ptr<Ui::Frame_7_StreamConfig> ui;
-
-    inline static bool lastCodecIsH265 = true;
-    inline static int lastVideoQuality = 3;
+    RunState ownRun;
+    RunState& run;
 };

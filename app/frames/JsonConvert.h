@@ -4,13 +4,10 @@
 
 #include <optional>
 
-// jsoncpp's own conversions (asInt, asBool, asFloat) without their exceptions: the same value
-// where jsoncpp converts, nothing where it would throw. Screens read the main program's loosely
-// typed members with these, so a member of the wrong type is refused instead of thrown.
+// jsoncpp's own asBool and asFloat without their exceptions (integers: JsonText::readInt): the
+// same value where jsoncpp converts, nothing where it would throw. Screens read the main
+// program's loosely typed members with these, so a member of the wrong type is refused.
 namespace JsonConvert {
-
-// null is 0, booleans 0 or 1, reals truncated toward zero when they fit in 32 bits.
-std::optional<int> toInt(const Json::Value& value);
 
 // null is false, numbers are true unless zero (or NaN).
 std::optional<bool> toBool(const Json::Value& value);

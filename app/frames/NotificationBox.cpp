@@ -1,64 +1,18 @@
 #include "NotificationBox.h"
 #include "ui_NotificationBox.h"
 
-#include "AppState.h"
-
+#include "NotificationQueue.h"
 #include "ScreenFit.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QStyle>
 #include <QTextLayout>
-#include <QTimer>
 #include <QtDebug>
 
-#include <algorithm>
-#include <deque>
-
 namespace {
-
-NotificationBox::ExecHook& execHook()
-{
-    static NotificationBox::ExecHook hook;
-    return hook;
-}
-
-// Boxes asked for while one is open wait here, first come first shown. Boxes with nothing to
-// do after them (a screen's texts) are capped: under a flood they would only bury the user.
-constexpr int kMostWaitingWithoutAnswer = 8;
-
-struct BoxQueue
-{
-    struct Waiting
-    {
-        QPointer<QWidget> owner;
-        QSharedPointer<NotificationBox>* slot;
-        QString text;
-        std::function<void()> afterDismissed;
-        quint64 generation;
-    };
-    std::deque<Waiting> waiting;
-    // A box is open, or the loop that shows the waiting ones runs.
-    bool busy = false;
-    QPointer<NotificationBox> open;
-    // Raised by discardWaiting: what was asked for before it no longer runs.
-    quint64 generation = 0;
-
-    int withoutAnswer() const
-    {
-        return static_cast<int>(
-            std::count_if(waiting.begin(), waiting.end(), [](const Waiting& w) { return !w.afterDismissed; }));
-    }
-};
-
-BoxQueue& boxQueue()
-{
-    static BoxQueue queue;
-    return queue;
-}
 
 // The label's own font size, and the smallest a long text may step down to.
 constexpr int kTextPixels = 17;
@@ -115,7 +69,7 @@ QStringList wrappedLines(const QFont& font, const QString& text, int width)
 
 } // namespace
 
-NotificationBox::NotificationBox(bool twoButtons, const QString& text, QWidget* parent)
+NotificationBox::NotificationBox(bool twoButtons, const QString& text, QWidget* parent, bool fullScreen)
     : QDialog(parent, Qt::FramelessWindowHint), ui(std::make_unique<Ui::NotificationBox>())
 {
     ui->setupUi(this);
@@ -125,7 +79,7 @@ NotificationBox::NotificationBox(bool twoButtons, const QString& text, QWidget* 
     connect(ui->bt_yes, &QPushButton::clicked, this, &QDialog::reject);
 
     const int titleBarHeight = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    if (AppState::fullScreenMode()) {
+    if (fullScreen) {
         const QRect area = fullScreenArea(parent);
         setGeometry(area);
         ui->bg->setGeometry(QRect(QPoint(0, 0), area.size()));
@@ -187,87 +141,10 @@ void NotificationBox::showText(const QString& text)
     label->setText(lines.join(QLatin1Char('\n')));
 }
 
-QSharedPointer<NotificationBox> NotificationBox::create(bool twoButtons, const QString& text, QWidget* parent)
-{
-    auto* box = new NotificationBox(twoButtons, text, parent);
-    QPointer<NotificationBox> guard(box);
-    return QSharedPointer<NotificationBox>(box, [guard](NotificationBox*) { delete guard.data(); });
-}
-
-bool NotificationBox::showNotification(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
+void NotificationBox::showNotification(QPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
                                        std::function<void()> afterDismissed)
 {
-    BoxQueue& queue = boxQueue();
-    if (queue.busy) {
-        // Another box waits for the user: this one follows it instead of opening inside its
-        // wait, so however many the main program asks for, one is open at a time.
-        if (!afterDismissed && queue.withoutAnswer() >= kMostWaitingWithoutAnswer) {
-            qWarning().noquote() << "Notice dropped, too many boxes wait already:" << text.left(80);
-            return true;
-        }
-        queue.waiting.push_back({QPointer<QWidget>(owner), &slot, text, std::move(afterDismissed), queue.generation});
-        return true;
-    }
-    QPointer<QWidget> ownerGuard(owner);
-    queue.busy = true;
-    queue.waiting.push_front({ownerGuard, &slot, text, std::move(afterDismissed), queue.generation});
-    while (!queue.waiting.empty()) {
-        BoxQueue::Waiting next = std::move(queue.waiting.front());
-        queue.waiting.pop_front();
-        // A box whose owner went away while it waited is not shown.
-        if (!next.owner) {
-            continue;
-        }
-        const bool answered = showOne(*next.slot, next.text, next.owner.data());
-        if (answered && next.owner && next.afterDismissed && next.generation == queue.generation) {
-            next.afterDismissed();
-        }
-    }
-    queue.busy = false;
-    return !ownerGuard.isNull();
-}
-
-bool NotificationBox::showOne(QSharedPointer<NotificationBox>& slot, const QString& text, QWidget* owner)
-{
-    // The local handle keeps this box alive through its own exec even if `slot` is replaced.
-    const QSharedPointer<NotificationBox> box = create(false, text, owner);
-    slot = box;
-    box->setModal(true);
-    bool answered = false;
-    connect(box.data(), &QDialog::finished, box.data(), [&answered] { answered = true; });
-    if (execHook()) {
-        QPointer<NotificationBox> boxGuard(box.data());
-        QTimer::singleShot(0, box.data(), [boxGuard] {
-            if (boxGuard && execHook()) {
-                execHook()(boxGuard.data());
-            }
-        });
-    }
-    BoxQueue& queue = boxQueue();
-    queue.open = box.data();
-    box->exec();
-    queue.open = nullptr;
-    return answered;
-}
-
-void NotificationBox::discardWaiting()
-{
-    BoxQueue& queue = boxQueue();
-    ++queue.generation;
-    queue.waiting.clear();
-    if (queue.open) {
-        queue.open->reject();
-    }
-}
-
-int NotificationBox::waitingCount()
-{
-    return static_cast<int>(boxQueue().waiting.size());
-}
-
-void NotificationBox::setExecHook(ExecHook hook)
-{
-    execHook() = std::move(hook);
+    NotificationQueue::of(owner).show(slot, text, owner, std::move(afterDismissed));
 }
 
 QString NotificationBox::text() const

@@ -1,16 +1,14 @@
 #include "MainSide.h"
 
-#include "Protocol.h"
+#include "Envelope.h"
 #include "JsonText.h"
+#include "Protocol.h"
 #include "SecureUtil.h"
 
 namespace {
 
 constexpr size_t kKeyTextLength = 88;
 constexpr size_t kUncompressedPoint = 65;
-// {" before the ciphertext and ":""} after it.
-constexpr int kWrapHead = 2;
-constexpr int kWrapBytes = 7;
 
 } // namespace
 
@@ -30,15 +28,16 @@ std::optional<QByteArray> wrap(const QByteArray& text)
     if (cipherText.empty()) {
         return std::nullopt;
     }
-    return "{\"" + QByteArray::fromStdString(cipherText) + "\":\"\"}";
+    return Envelope::wrap(cipherText);
 }
 
 std::string unwrap(const QByteArray& message)
 {
-    if (message.size() < kWrapBytes) {
+    const int wrapBytes = Protocol::kWrapHeadBytes + Protocol::kWrapTailBytes;
+    if (message.size() < wrapBytes) {
         return {};
     }
-    return SecureUtil::decryptMessage(message.mid(kWrapHead, message.size() - kWrapBytes).toStdString());
+    return SecureUtil::decryptMessage(message.mid(Protocol::kWrapHeadBytes, message.size() - wrapBytes).toStdString());
 }
 
 Received read(const QByteArray& message, bool wrapped)

@@ -14,8 +14,6 @@
 // module's link key, so a peer in the client's own process shares the client's key.
 namespace MainSide {
 
-constexpr quint16 kPort = 15201;
-
 // Compact JSON, members sorted, raw bytes, and the line feed.
 QByteArray plain(const Json::Value& message);
 

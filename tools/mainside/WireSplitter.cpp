@@ -1,5 +1,7 @@
 #include "WireSplitter.h"
 
+#include "Protocol.h"
+
 namespace {
 
 bool isBase64(char c)
@@ -28,8 +30,8 @@ Outcome take(QByteArray& buffer, bool wrapped, QByteArray& message)
         return Outcome::Message;
     }
 
-    static const QByteArray head("{\"");
-    static const QByteArray tail("\":\"\"}");
+    const QByteArray head = QByteArray::fromRawData(Protocol::kWrapHead, Protocol::kWrapHeadBytes);
+    const QByteArray tail = QByteArray::fromRawData(Protocol::kWrapTail, Protocol::kWrapTailBytes);
     // Every byte is checked as it comes, so a bad byte is reported at once, not after a timeout.
     int i = 0;
     for (; i < head.size(); ++i) {

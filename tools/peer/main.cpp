@@ -2,6 +2,7 @@
 #include "ConsoleSession.h"
 #include "DemoSession.h"
 #include "MainSide.h"
+#include "Protocol.h"
 #include "PeerExit.h"
 #include "PeerLink.h"
 #include "Scenario.h"
@@ -67,7 +68,7 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("scenario"), QStringLiteral("The scenario file to run."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free one)."),
-                                        QStringLiteral("port"), QString::number(MainSide::kPort));
+                                        QStringLiteral("port"), QString::number(Protocol::kLinkPort));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Also write the transcript to this file."),
                                        QStringLiteral("file"));
     const QCommandLineOption consoleOption(QStringLiteral("console"),
