@@ -60,9 +60,9 @@ bool LinkSession::isOpen() const
     return LinkWriter::isOpen(linkSocket);
 }
 
-bool LinkSession::send(const Json::Value& message)
+void LinkSession::send(const Json::Value& message)
 {
-    return LinkWriter::send(linkSocket, message, keyed);
+    LinkWriter::send(linkSocket, message, keyed);
 }
 
 void LinkSession::acknowledge(int bit)

@@ -31,8 +31,8 @@ public:
     bool isOpen() const;
     QTcpSocket* socket() const { return linkSocket; }
 
-    // One message in the form the link is in now. Returns whether it was handed to the socket.
-    bool send(const Json::Value& message);
+    // One message in the form the link is in now; one that cannot go is logged and dropped.
+    void send(const Json::Value& message);
     // {"FrameIndex": bit}, the answer to a notice once the user has dismissed its box.
     void acknowledge(int bit);
 

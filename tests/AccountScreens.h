@@ -55,6 +55,14 @@ template <class T> T* child(QObject* parent, const char* name)
     return parent->findChild<T*>(QString::fromLatin1(name));
 }
 
+// `n` ticks of one of a screen's count-down slots.
+template <class Screen> void ticks(Screen* screen, int n, void (Screen::*tick)())
+{
+    for (int i = 0; i < n; ++i) {
+        (screen->*tick)();
+    }
+}
+
 // Korean text arrives the way an input method delivers it: as a committed string.
 inline void commitText(QWidget* field, const QString& text)
 {

@@ -32,13 +32,6 @@ private:
 
     void otpNeeded() { screen->slot_recvinfo(notice(64, "AUTHENTICATE-OTP-NEED")); }
 
-    void ticks(int n, void (Frame_1_Login::*tick)())
-    {
-        for (int i = 0; i < n; ++i) {
-            (screen.get()->*tick)();
-        }
-    }
-
 private slots:
     void initTestCase() { AccountScreens::initTestCase(peer); }
 
@@ -119,10 +112,10 @@ private slots:
         QCOMPARE(sent->count(), 0);
         QTest::keyClicks(edit("le_otp"), QStringLiteral("2"));
         QVERIFY(button("bt_otp_confirm")->isEnabled());
-        ticks(179, &Frame_1_Login::otp_time_update);
+        ticks(screen.get(), 179, &Frame_1_Login::otp_time_update);
         QVERIFY(!button("bt_otp_confirm")->isEnabled());
 
-        ticks(30, &Frame_1_Login::re_request_otp_time_update);
+        ticks(screen.get(), 30, &Frame_1_Login::re_request_otp_time_update);
         QVERIFY(!button("bt_confirm")->isEnabled());
         screen->re_request_otp_time_update();
         QVERIFY(button("bt_confirm")->isEnabled());
@@ -142,7 +135,7 @@ private slots:
         QVERIFY(boxes->texts.isEmpty());
 
         otpNeeded();
-        ticks(5, &Frame_1_Login::otp_time_update);
+        ticks(screen.get(), 5, &Frame_1_Login::otp_time_update);
         QTest::keyClicks(edit("le_otp"), QStringLiteral("a1b2"));
         screen->slot_recvinfo(notice(97, LocalText::encode(QString::fromUtf8("인증번호가 일치하지 않습니다."))));
         // Bit 32 wins over the result: the text is shown, the step does not restart.

@@ -31,13 +31,6 @@ private:
 
     void proved() { screen->slot_recvinfo(notice(64, "USER-PROVE-OK")); }
 
-    void ticks(int n, void (Frame_4_Reset_Password::*tick)())
-    {
-        for (int i = 0; i < n; ++i) {
-            (screen.get()->*tick)();
-        }
-    }
-
 private slots:
     void initTestCase() { AccountScreens::initTestCase(peer); }
 
@@ -108,11 +101,11 @@ private slots:
         // The step's ticks (OtpStep, tested on its own) come through the screen's slots.
         screen->otp_time_update();
         QCOMPARE(timerText(), QStringLiteral("2:59"));
-        ticks(30, &Frame_4_Reset_Password::re_request_otp_time_update);
+        ticks(screen.get(), 30, &Frame_4_Reset_Password::re_request_otp_time_update);
         QVERIFY(!button("bt_req_OTP")->isEnabled());
         screen->re_request_otp_time_update();
         QVERIFY(button("bt_req_OTP")->isEnabled());
-        ticks(179, &Frame_4_Reset_Password::otp_time_update);
+        ticks(screen.get(), 179, &Frame_4_Reset_Password::otp_time_update);
         QVERIFY(!button("bt_confirm")->isEnabled());
 
         // The re-request sends the locked identity again; a new proof restarts the window.
