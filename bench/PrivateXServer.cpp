@@ -38,7 +38,10 @@ std::string PrivateXServer::start(const std::string& program, const std::string&
                                   const std::string& screen, int dpi)
 {
     const std::string output = workDir + "/Xvfb.out";
-    std::vector<std::string> args{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp"};
+    // A bare X server starts over whenever its last client leaves, and a program that connects
+    // just then waits for it; on a desktop some client always stays. -noreset keeps it so, or a
+    // program that connects twice in a row (a short-lived probe, then Qt) would pay for a reset.
+    std::vector<std::string> args{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
     if (dpi > 0) {
         args.insert(args.end(), {"-dpi", std::to_string(dpi)});
     }
