@@ -17,6 +17,7 @@
 #include "Protocol.h"
 #include "ChildProcess.h"
 #include "LinkRun.h"
+#include "PrivateXServer.h"
 #include "Stats.h"
 
 #include <QTemporaryDir>
@@ -37,8 +38,6 @@ namespace {
 
 constexpr std::uint16_t kLinkPort = Protocol::kLinkPort;
 constexpr int kExitTimeoutMs = 5000;
-constexpr int kXserverStopMs = 3000;
-constexpr int kPollMs = 20;
 constexpr int kCheckEveryMs = 100;
 const std::string kShowProgress = "{\"FrameIndex\":3}\n";
 // Screen 3 takes any update as the main program's answer and finishes a second later.
@@ -46,14 +45,6 @@ const std::string kProgressUpdate = "{\"FrameIndex\":64,\"Info\":\"bench\"}\n";
 const std::string kExitNotice = "{\"FrameIndex\":4496}\n";
 
 using Clock = BenchPeer::Clock;
-
-// Stops the X server on every way out: killed outright, it would leave its lock file and socket
-// behind in /tmp.
-struct StopOnExit
-{
-    ChildProcess& process;
-    ~StopOnExit() { process.stop(kXserverStopMs); }
-};
 
 struct Usage
 {
@@ -127,42 +118,6 @@ void printRow(const char* screen, const Usage& usage)
     std::fflush(stdout);
 }
 
-// Xvfb writes the display it took to standard output, alone on a line, beside whatever it says
-// on standard error.
-std::optional<std::string> displayNumber(const std::string& outputFile)
-{
-    std::ifstream in(outputFile);
-    std::string line;
-    while (std::getline(in, line) && !in.eof()) {
-        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
-            return line;
-        }
-    }
-    return std::nullopt;
-}
-
-std::string startXserver(ChildProcess& xserver, const std::string& program, const std::string& workDir, int timeoutMs)
-{
-    const std::string output = workDir + "/Xvfb.out";
-    xserver.start(program, {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp"}, {}, workDir,
-                  output);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        if (const std::optional<std::string> number = displayNumber(output)) {
-            return ":" + *number;
-        }
-        if (!xserver.running()) {
-            throw BenchFailure(BenchFailure::Setup, xserver.name() + " ended (" + xserver.exitText() +
-                                                        ") before it took a display\n" + xserver.outputTail());
-        }
-        if (Clock::now() >= deadline) {
-            throw BenchFailure(BenchFailure::Setup, xserver.name() + " took no display within " +
-                                                        std::to_string(timeoutMs) + " ms\n" + xserver.outputTail());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
-}
-
 void run(int argc, char** argv)
 {
     const BenchOptions options(argc, argv, "Processor time of TAVO_DSK and Xvfb while the client waits on a screen.",
@@ -182,9 +137,9 @@ void run(int argc, char** argv)
     }
     BenchPeer peer;
     peer.listen(kLinkPort);
-    ChildProcess xserver;
-    const StopOnExit stopXserver{xserver};
-    const std::string display = startXserver(xserver, options.text("--xvfb"), work.path().toStdString(), timeoutMs);
+    PrivateXServer server;
+    const std::string display = server.start(options.text("--xvfb"), work.path().toStdString(), timeoutMs);
+    ChildProcess& xserver = server.process();
     std::printf("idle cost: %d s on each screen after %d ms to settle, on Xvfb %s; percent of one core\n", seconds,
                 settleMs, display.c_str());
     std::printf("  %-28s %10s %10s %10s\n", "", "TAVO_DSK", "Xvfb", "together");

@@ -4,11 +4,16 @@
 // to warm the file cache. Each connected program is left alone for --settle-ms (its window shown,
 // its event loop idle), then the peer closes the connection and the program must exit by itself;
 // VmHWM is read from /proc/<pid>/status until just before it does.
+//
+// Both run headless (offscreen) by default. With --platform xcb they run on their X11 platform
+// instead, on a private Xvfb started here for the whole run, so that what the client does before
+// its application object exists (the X11 scale probe) and the X connection are measured too.
 
 #include "BenchFailure.h"
 #include "BenchOptions.h"
 #include "BenchPeer.h"
 #include "LinkRun.h"
+#include "PrivateXServer.h"
 #include "Protocol.h"
 #include "Stats.h"
 
@@ -37,10 +42,10 @@ struct Program
 };
 
 void runOnce(BenchPeer& peer, const std::string& workDir, Program& program, int connectTimeoutMs, int settleMs,
-             bool record)
+             const std::vector<std::string>& environment, bool record)
 {
     LinkRun run(peer, workDir);
-    const double ms = run.start(program.path, program.args, connectTimeoutMs);
+    const double ms = run.start(program.path, program.args, connectTimeoutMs, environment);
     run.guarded([&] {
         const auto until = BenchPeer::Clock::now() + std::chrono::milliseconds(settleMs);
         while (BenchPeer::Clock::now() < until) {
@@ -73,7 +78,11 @@ void run(int argc, char** argv)
          {"--settle-ms", "500", "ms each program stays connected before the peer closes"},
          {"--client", BenchOptions::besideThisProgram("TAVO_DSK"), "the client program"},
          {"--minimal", BenchOptions::besideThisProgram("tavo_bench_minimal_gui"), "the minimal Qt program"},
-         {"--connect-timeout", "30000", "ms a program may take to connect"}});
+         {"--connect-timeout", "30000", "ms a program may take to connect"},
+         {"--platform", "offscreen", "offscreen, or xcb on a private Xvfb"},
+         {"--xvfb", "/usr/bin/Xvfb", "the X server, with --platform xcb"},
+         {"--screen", "1920x1080x24", "Xvfb's screen, with --platform xcb"},
+         {"--dpi", "96", "Xvfb's dots per inch, with --platform xcb (0: its own default)"}});
     const int runs = options.number("--runs", 1);
     const int settleMs = options.number("--settle-ms", 0);
     const int connectTimeoutMs = options.number("--connect-timeout", 1);
@@ -83,17 +92,31 @@ void run(int argc, char** argv)
         throw BenchFailure(BenchFailure::Setup, "cannot make a temporary working directory");
     }
     const std::string workDir = work.path().toStdString();
+    const std::string platform = options.text("--platform");
+    if (platform != "offscreen" && platform != "xcb") {
+        throw BenchFailure(BenchFailure::Setup, "--platform takes offscreen or xcb, not '" + platform + "'");
+    }
     BenchPeer peer;
     peer.listen(kLinkPort);
-    std::printf("start-up: median of %d runs each, alternating, after one run each to warm up\n", runs);
+    PrivateXServer server;
+    std::vector<std::string> environment;
+    std::string where = "offscreen";
+    if (platform == "xcb") {
+        const std::string display = server.start(options.text("--xvfb"), workDir, connectTimeoutMs,
+                                                 options.text("--screen"), options.number("--dpi", 0));
+        environment = {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display};
+        where = "xcb on Xvfb " + display + ", " + options.text("--screen") + ", " + options.text("--dpi") + " dpi";
+    }
+    std::printf("start-up: median of %d runs each, alternating, after one run each to warm up (%s)\n", runs,
+                where.c_str());
     std::fflush(stdout);
 
-    Program client{"TAVO_DSK (offscreen)", options.text("--client"), {}, {}, {}};
+    Program client{"TAVO_DSK (" + platform + ")", options.text("--client"), {}, {}, {}};
     Program minimal{
         "minimal Qt Widgets program", options.text("--minimal"), {"--port", std::to_string(kLinkPort)}, {}, {}};
     for (int i = 0; i <= runs; ++i) {
-        runOnce(peer, workDir, client, connectTimeoutMs, settleMs, i > 0);
-        runOnce(peer, workDir, minimal, connectTimeoutMs, settleMs, i > 0);
+        runOnce(peer, workDir, client, connectTimeoutMs, settleMs, environment, i > 0);
+        runOnce(peer, workDir, minimal, connectTimeoutMs, settleMs, environment, i > 0);
     }
 
     std::printf("  %-30s %13s %14s\n", "", "to connect", "peak memory");

@@ -274,6 +274,25 @@ private slots:
         QCOMPARE(client->exitCode(), 0);
     }
 
+    // A desktop's Xft.dpi wins over the screen's own DPI, as it does for Qt's own fonts and sizes.
+    void scaledByXftDpi()
+    {
+        XServer display;
+        QVERIFY(display.start(QSize(2560, 1600), 96, true));
+        QVERIFY(display.setResources("Xft.dpi:\t144\n"));
+        auto client = startClient(display, {});
+        QVERIFY(client->waitForStarted(5000));
+        QVERIFY(peer.waitForClient(kClientStartMs));
+        const QByteArray id = windowId(display);
+        QVERIFY(!id.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(windowSize(display, id), QSize(1350, 900), 10000);
+        QVERIFY(click(display, id, QPoint(1294, 57)));
+        QVERIFY(peer.waitForBytes(20, 10000));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":4496}\n"));
+        QVERIFY(ended(*client));
+        QCOMPARE(client->exitCode(), 0);
+    }
+
     // A terminating signal ends the program the normal way: the exit notice leaves, once, and
     // the program exits with status 0, also while a box waits for the user.
     void signalsAnnounceTheEnd_data()

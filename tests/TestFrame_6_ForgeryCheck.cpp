@@ -8,7 +8,9 @@
 
 #include <QLabel>
 #include <QMovie>
+#include <QPainter>
 #include <QScreen>
+#include <QStyle>
 #include <QWindow>
 
 using ScreenTest::json;
@@ -83,6 +85,11 @@ private slots:
         QMovie* movie = spinner->movie();
         movie->setPaused(true);
         const QRect area(spinner->mapTo(screen.get(), QPoint(0, 0)), spinner->size());
+        // What the screen shows there without the spinner, for the frames drawn over it by hand.
+        spinner->hide();
+        const QImage under = screen->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+        spinner->show();
+        QCoreApplication::processEvents();
         // Through the first loop, where the changes are found, and the second, which reuses them.
         for (int i = 0; i < 2 * movie->frameCount() + 2; ++i) {
             QVERIFY(movie->jumpToNextFrame());
@@ -90,6 +97,14 @@ private slots:
             const QImage shown = screen->windowHandle()->screen()->grabWindow(screen->winId()).toImage().copy(area);
             const QImage painted = screen->grab(area).toImage();
             QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), painted.convertToFormat(QImage::Format_RGB32));
+            QImage expected = under;
+            QPainter painter(&expected);
+            const QPixmap frame = movie->currentPixmap();
+            painter.drawPixmap(QStyle::alignedRect(spinner->layoutDirection(), spinner->alignment(), frame.size(),
+                                                   spinner->contentsRect()),
+                               frame);
+            painter.end();
+            QCOMPARE(painted.convertToFormat(QImage::Format_RGB32), expected);
         }
     }
 

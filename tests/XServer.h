@@ -20,14 +20,18 @@ public:
     }
 
     // Starts Xvfb on a free display; it writes the display number it took to our pipe. With no
-    // DPI given, Xvfb's own default (100) stands, as for anyone who starts it plainly.
-    bool start(const QSize& size = QSize(1920, 1080), int dpi = 0)
+    // DPI given, Xvfb's own default (100) stands, as for anyone who starts it plainly. An X server
+    // forgets its resources when its last client leaves, unless told to keep them.
+    bool start(const QSize& size = QSize(1920, 1080), int dpi = 0, bool keepResources = false)
     {
         QStringList args = {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                             QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
                             QStringLiteral("-nolisten"), QStringLiteral("tcp")};
         if (dpi > 0) {
             args << QStringLiteral("-dpi") << QString::number(dpi);
+        }
+        if (keepResources) {
+            args << QStringLiteral("-noreset");
         }
         xvfb.start(QStringLiteral("Xvfb"), args);
         if (!xvfb.waitForStarted(5000)) {
@@ -57,6 +61,18 @@ public:
         env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         return env;
+    }
+
+    // Sets the X resources of the root window, as xrdb does for a desktop's settings.
+    bool setResources(const QByteArray& text) const
+    {
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(QStringLiteral("xprop"),
+                {QStringLiteral("-root"), QStringLiteral("-f"), QStringLiteral("RESOURCE_MANAGER"),
+                 QStringLiteral("8s"), QStringLiteral("-set"), QStringLiteral("RESOURCE_MANAGER"),
+                 QString::fromLatin1(text)});
+        return p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
     // Runs xdotool on this display; returns its standard output, or a null array on failure.
