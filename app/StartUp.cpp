@@ -216,7 +216,10 @@ int qtScreenCount(xcb_connection_t* connection, const xcb_screen_t* screen, bool
 
 // Returns false when every screen is at 100 %: Qt ignores a given factor of 1 and would fall
 // back to the physical DPI, so scaling then stays off.
-bool snapX11ScaleFactors(int argc, char** argv)
+// `hold` keeps the probe's connection open: a bare X server (Xvfb, a kiosk without a window
+// manager) starts over when its last client leaves, and a client that connects while it does
+// can wait for ever, so it must stay until Qt's platform has connected too.
+bool snapX11ScaleFactors(int argc, char** argv, std::shared_ptr<void>& hold)
 {
     const QtArguments qt = qtArguments(argc, argv);
     if (qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS") ||
@@ -224,8 +227,9 @@ bool snapX11ScaleFactors(int argc, char** argv)
         return true;
     }
     int primaryNumber = 0;
-    const std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection(
-        xcb_connect(qt.display.isEmpty() ? nullptr : qt.display.constData(), &primaryNumber));
+    const std::shared_ptr<xcb_connection_t> connection(
+        xcb_connect(qt.display.isEmpty() ? nullptr : qt.display.constData(), &primaryNumber), ConnectionDeleter());
+    hold = connection;
     if (!connection || xcb_connection_has_error(connection.get())) {
         // Qt cannot start on this display either, and says why itself.
         return true;
@@ -290,10 +294,11 @@ bool applyApplicationFont(const QString& fontResource)
     return true;
 }
 
-void enableHighDpiScaling(int argc, char** argv)
+std::shared_ptr<void> enableHighDpiScaling(int argc, char** argv)
 {
+    std::shared_ptr<void> hold;
 #if !defined(Q_OS_WIN)
-    const bool scaled = snapX11ScaleFactors(argc, argv);
+    const bool scaled = snapX11ScaleFactors(argc, argv, hold);
 #else
     Q_UNUSED(argc)
     Q_UNUSED(argv)
@@ -304,6 +309,7 @@ void enableHighDpiScaling(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, scaled);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    return hold;
 }
 
 int run(int argc, char** argv)
@@ -315,8 +321,9 @@ int run(int argc, char** argv)
     qInstallMessageHandler(logMessageHandler);
     qInfo("GUI Run");
 
-    enableHighDpiScaling(argc, argv);
+    std::shared_ptr<void> probeConnection = enableHighDpiScaling(argc, argv);
     QApplication app(argc, argv);
+    probeConnection.reset();
     initResources();
     applyApplicationFont();
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // Start-up of TAVO_DSK: log folder and handler, application font, main window, event loop.
 namespace StartUp {
 
@@ -13,7 +15,8 @@ void initResources();
 bool applyApplicationFont(const QString& fontResource = QStringLiteral(":/fonts/NanumGothicBold.ttf"));
 
 // Qt's high-DPI scaling, with fractional scale factors; before the application object exists.
-void enableHighDpiScaling(int argc, char** argv);
+// What it returns is to be kept until the application object has been made.
+std::shared_ptr<void> enableHighDpiScaling(int argc, char** argv);
 
 int run(int argc, char** argv);
 
