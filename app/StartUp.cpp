@@ -222,8 +222,16 @@ int qtScreenCount(xcb_connection_t* connection, const xcb_screen_t* screen, bool
 bool snapX11ScaleFactors(int argc, char** argv, std::shared_ptr<void>& hold)
 {
     const QtArguments qt = qtArguments(argc, argv);
-    if (qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS") ||
-        (!qt.platform.isEmpty() && !qt.platform.startsWith("xcb"))) {
+    if (qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS")) {
+        return true;
+    }
+    // The offscreen and minimal platforms have no monitor: their one screen claims 100 dpi,
+    // which would run the program at 104 % and load every @2x picture for it. A factor wanted
+    // there is given with QT_SCALE_FACTOR, which Qt applies with pixel-density scaling off too.
+    if (qt.platform.startsWith("offscreen") || qt.platform.startsWith("minimal")) {
+        return false;
+    }
+    if (!qt.platform.isEmpty() && !qt.platform.startsWith("xcb")) {
         return true;
     }
     int primaryNumber = 0;
