@@ -1,11 +1,11 @@
 #include "KeyboardHook.h"
 
+#include "HeldKeys.h"
 #include "Hid.h"
 #include "TAVO_HID_static.h"
 
 #include "SDL_events.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,33 +32,33 @@ unsigned char* captureSwitch = nullptr;
 // The handle stays after a stop for the log lines; this says whether it still names our hook.
 bool hookInstalled = false;
 
-// Keys whose press went on to the local system. Their release must go there too, even when
-// capture was switched on in between, or the desktop keeps the key held (Alt-Tab into the
-// remote window would leave Alt down and the task switcher open).
-std::array<std::uint32_t, 8> pressedLocally{};
+// Where each held key's presses went. Module state like the pointers above: Windows calls the
+// hook procedure with nothing of ours to hang it on.
+TAVO::HeldKeys heldKeys;
 
-void notePassed(DWORD vk, bool keyDown)
+// Writes the key into the caller's record and pushes it; true when SDL took it.
+bool push(const KBDLLHOOKSTRUCT& key, bool keyDown)
 {
-    if (vk >= 256) {
-        return;
+    Uint16 mod = keyDown ? modKeyDown : 0;
+    if (GetKeyState(VK_CAPITAL) != 0) {
+        mod |= modCapsLock;
     }
-    const std::uint32_t bit = 1u << (vk % 32);
-    if (keyDown) {
-        pressedLocally[vk / 32] |= bit;
-    } else {
-        pressedLocally[vk / 32] &= ~bit;
+    if (GetKeyState(VK_NUMLOCK) != 0) {
+        mod |= modNumLock;
     }
-}
+    if ((key.flags & LLKHF_EXTENDED) != 0) {
+        mod |= modExtended;
+    }
+    eventRecord->key.keysym.mod = mod;
+    eventRecord->key.keysym.unused = key.vkCode;
+    eventRecord->type = keyDown ? SDL_KEYDOWN : SDL_KEYUP;
 
-bool isPressedLocally(DWORD vk)
-{
-    return vk < 256 && (pressedLocally[vk / 32] & (1u << (vk % 32))) != 0;
-}
-
-LRESULT passOn(int code, WPARAM message, LPARAM record, DWORD vk, bool keyDown)
-{
-    notePassed(vk, keyDown);
-    return CallNextHookEx(hookHandle, code, message, record);
+    const int result = SDL_PushEvent(eventRecord);
+    if (result != 1) {
+        // A key SDL would not take must not be lost: the caller lets the local system have it.
+        std::printf("[TAVO DLL] Keyboard Data Push failed res : %d\n", result);
+    }
+    return result == 1;
 }
 
 // 16 upper-case hex digits, the form a pointer takes in the host's own logs.
@@ -98,37 +98,38 @@ LRESULT CALLBACK keyboardHookProc(int code, WPARAM message, LPARAM record)
     const DWORD vk = key->vkCode;
     const bool keyDown = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
 
-    if (captureSwitch == nullptr || eventRecord == nullptr || *captureSwitch == 0) {
-        return passOn(code, message, record, vk, keyDown);
-    }
     // The lock keys keep working locally; their state travels in every pushed event instead.
     if (vk == VK_CAPITAL || vk == VK_NUMLOCK) {
-        return passOn(code, message, record, vk, keyDown);
+        return CallNextHookEx(hookHandle, code, message, record);
+    }
+    const bool captureOn = captureSwitch != nullptr && eventRecord != nullptr && *captureSwitch != 0;
+
+    if (keyDown) {
+        // Every press, an auto-repeat too, follows the switch as it is now. One SDL refused went on
+        // to the local desktop, so that is where its release goes.
+        if (captureOn && push(*key, true)) {
+            heldKeys.press(vk, HeldKeys::Pushed);
+            return 1;
+        }
+        heldKeys.press(vk, HeldKeys::Passed);
+        return CallNextHookEx(hookHandle, code, message, record);
     }
 
-    Uint16 mod = keyDown ? modKeyDown : 0;
-    if (GetKeyState(VK_CAPITAL) != 0) {
-        mod |= modCapsLock;
+    // A release goes wherever its key's presses went, whatever the switch says by now, so each
+    // side sees the key come up that it saw go down: Alt held while capture turns off must come
+    // up on the remote PC, a key held while it turns on must come up locally. A release with no
+    // press seen (the key was held when the hook was installed) follows the switch.
+    unsigned route = heldKeys.release(vk);
+    if (route == HeldKeys::None) {
+        route = captureOn ? HeldKeys::Pushed : HeldKeys::Passed;
     }
-    if (GetKeyState(VK_NUMLOCK) != 0) {
-        mod |= modNumLock;
-    }
-    if ((key->flags & LLKHF_EXTENDED) != 0) {
-        mod |= modExtended;
-    }
-    eventRecord->key.keysym.mod = mod;
-    eventRecord->key.keysym.unused = vk;
-    eventRecord->type = keyDown ? SDL_KEYDOWN : SDL_KEYUP;
-
-    const int result = SDL_PushEvent(eventRecord);
-    if (result == 1 && (keyDown || !isPressedLocally(vk))) {
+    const bool pushed = (route & HeldKeys::Pushed) != 0 && eventRecord != nullptr && push(*key, false);
+    if (pushed && (route & HeldKeys::Passed) == 0) {
         return 1;
     }
-    if (result != 1) {
-        // A key SDL would not take must not be lost: the local system gets it.
-        std::printf("[TAVO DLL] Keyboard Data Push failed res : %d\n", result);
-    }
-    return passOn(code, message, record, vk, keyDown);
+    // Passed on too when presses went both ways (the switch changed during auto-repeat), and when
+    // SDL refused the release, which then goes to the local system like any key SDL refuses.
+    return CallNextHookEx(hookHandle, code, message, record);
 }
 
 } // namespace TAVO
@@ -143,6 +144,10 @@ void TAVO_Start_Keyboard(SDL_Event* event, unsigned char* captureSwitchByte)
         UnhookWindowsHookEx(hookHandle);
         hookInstalled = false;
     }
+    // Entries from an earlier hook may name keys released while none was installed; kept, they
+    // would send a later release to a side that never saw its press. A key held across the start
+    // is released as the switch says.
+    heldKeys.clear();
     eventRecord = event;
     captureSwitch = captureSwitchByte;
     hookHandle = SetWindowsHookExW(WH_KEYBOARD_LL, TAVO::keyboardHookProc, GetModuleHandleW(nullptr), 0);

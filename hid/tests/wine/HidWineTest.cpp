@@ -207,13 +207,41 @@ int main()
     });
     t.equal(o.observed, "WM_SYSKEYDOWN 0xa4, WM_SYSKEYDOWN 0x58, WM_SYSKEYUP 0x58, WM_KEYUP 0xa4",
             "with Alt held locally X arrives as a system key");
-    t.equal(o.pushed, "down 0x58 0x0008, up 0x58 0x0000, up 0xa4 0x0000",
-            "WM_SYSKEYDOWN is pushed as key down with bit 3, WM_SYSKEYUP as key up without");
+    t.equal(o.pushed, "down 0x58 0x0008, up 0x58 0x0000",
+            "WM_SYSKEYDOWN is pushed as key down with bit 3, WM_SYSKEYUP as key up without; "
+            "the locally pressed Alt's release is not pushed");
     t.equal(o.passed, "WM_SYSKEYDOWN 0xa4, WM_KEYUP 0xa4", "the release of the locally pressed Alt is passed on");
     t.check(windowKeys.size() == 2 && windowKeys[1].vk == VK_MENU &&
                 (windowKeys[1].message == WM_KEYUP || windowKeys[1].message == WM_SYSKEYUP),
             "the window sees Alt released", o.window);
     t.check(!keyIsDown(VK_MENU), "Alt is not left held on the local desktop");
+
+    o = run("Alt captured, capture off before its release", [&] {
+        sendKey(VK_LMENU);
+        capture = 0;
+        sendKey(VK_LMENU, up);
+        capture = 1;
+    });
+    t.equal(o.pushed, "down 0xa4 0x0008, up 0xa4 0x0000", "Alt pressed while captured is released on the remote side");
+    t.equal(o.passed + o.window, "", "Alt pressed while captured: its release reaches nothing local");
+
+    o = run("auto-repeat across a switch", [&] {
+        sendKey('K');
+        capture = 0;
+        sendKey('K');
+        sendKey('K', up);
+        sendKey('J');
+        capture = 1;
+        sendKey('J');
+        capture = 0;
+        sendKey('J', up);
+        capture = 1;
+    });
+    t.equal(o.pushed, "down 0x4b 0x0008, up 0x4b 0x0000, down 0x4a 0x0008, up 0x4a 0x0000",
+            "a key repeated across a switch is released on the remote side");
+    t.equal(o.passed, "WM_KEYDOWN 0x4b, WM_KEYUP 0x4b, WM_KEYDOWN 0x4a, WM_KEYUP 0x4a",
+            "a key repeated across a switch is released locally too");
+    t.check(!keyIsDown('K') && !keyIsDown('J'), "no key repeated across a switch is left held locally");
 
     capture = 0;
     o = run("Alt alone, capture off", [] { tapKey(VK_LMENU); });
@@ -270,14 +298,20 @@ int main()
             "a held key gives one key down per repeat and one key up");
 
     for (int refusal : {0, -1}) {
-        StandIn_SetPushResult(refusal);
-        o = run("push refused with " + std::to_string(refusal), [] { tapKey('F'); });
+        // G's release is refused after its press was taken; F's press is refused, so its
+        // release goes on locally without being tried.
+        o = run("push refused with " + std::to_string(refusal), [refusal] {
+            sendKey('G');
+            StandIn_SetPushResult(refusal);
+            sendKey('G', up);
+            tapKey('F');
+        });
+        StandIn_SetPushResult(1);
         const std::string line = "[TAVO DLL] Keyboard Data Push failed res : " + std::to_string(refusal) + "\n";
         t.equal(o.printed, line + line, "a refused push prints SDL's result (" + std::to_string(refusal) + ")");
-        t.equal(o.passed, "WM_KEYDOWN 0x46, WM_KEYUP 0x46", "a refused key goes on to the next hook");
-        t.equal(o.window, "WM_KEYDOWN 0x46, WM_KEYUP 0x46", "a refused key reaches the window");
+        t.equal(o.passed, "WM_KEYUP 0x47, WM_KEYDOWN 0x46, WM_KEYUP 0x46", "a refused key goes on to the next hook");
+        t.equal(o.window, "WM_KEYUP 0x47, WM_KEYDOWN 0x46, WM_KEYUP 0x46", "a refused key reaches the window");
     }
-    StandIn_SetPushResult(1);
 
     t.equal(changedBytes(event, pattern), "", "the caller's record keeps every field but type, mod and unused");
     std::string changedInPushed;
