@@ -1,6 +1,7 @@
 # Shared by the Windows tests: a work folder that goes at the end with every process started,
-# and a private X display for Wine's windows. Source it after setting NAME; defines work, pids,
-# here, wine_run and fail (which the caller may redefine).
+# and a private X display for Wine's windows. Source it after setting NAME (and SCREEN, the
+# display's size, when 1280x800 will not do); defines work, pids, here, wine_run and fail (which
+# the caller may redefine).
 here="$(cd "$(dirname "${BASH_SOURCE[1]}")" && pwd)"
 wine_run="$here/../../tools/win/wine-run.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-$NAME.XXXXXX")
@@ -14,7 +15,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "$NAME: FAILED: $*" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x800}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
