@@ -96,7 +96,7 @@ constexpr char kCrashed[] = " [FATAL] [@0] Crashed";
 #ifdef _WIN32
 constexpr std::size_t kMaxPath = 2048;
 // How long a crashed thread waits for its report before the process ends anyway.
-constexpr DWORD kReportTimeoutMs = 30000;
+constexpr DWORD kReportTimeoutMs = 60000;
 // Stacks and threads, small enough to mail; Wine writes what it knows of these and ignores the rest.
 const MINIDUMP_TYPE kDumpType =
     static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithThreadInfo | MiniDumpWithUnloadedModules);

@@ -7,11 +7,17 @@
 #
 # usage: crash-report.sh tavo_crash_probe.exe WINE_TEMPLATE
 set -euo pipefail
-exe=${1:?usage: crash-report.sh tavo_crash_probe.exe WINE_TEMPLATE}
-template=${2:?usage}
+exe=$(readlink -f "${1:?usage: crash-report.sh tavo_crash_probe.exe WINE_TEMPLATE}")
+template=$(readlink -m "${2:?usage}")
 NAME=crash-report
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prefix="$work/prefix"
+current=""
+fail() {
+    echo "crash-report: FAILED: $*" >&2
+    [ -z "$current" ] || tail -n 20 "$work/$current.out" | sed 's/^/  probe: /' >&2 || true
+    exit 1
+}
 stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}'
 
 bash "$wine_run" --template "$template" --prefix "$prefix" \
@@ -37,9 +43,12 @@ dump_exception() {
 # crash NAME CODE MODE: the probe crashes with exception CODE.
 crash() {
     local name=$1 code=$2 mode=$3 dir="$work/충돌 시험 $1" status=0 logs time dump size found last expected
+    current=$name
     mkdir -p "$dir"
-    (cd "$dir" && exec bash "$wine_run" --template "$template" --prefix "$prefix" "$exe" "$mode") \
+    # A crashed program that never ends is a failure too, not something to wait for.
+    (cd "$dir" && exec timeout 240 bash "$wine_run" --template "$template" --prefix "$prefix" "$exe" "$mode") \
         >"$work/$name.out" 2>&1 || status=$?
+    [ "$status" -ne 124 ] || fail "$name: the crashed probe had not ended after 240 s"
     [ "$status" -ne 0 ] || fail "$name: the probe ended with status 0"
     logs=("$dir"/logs/"TAVO GUI LOG "*.txt)
     [ ${#logs[@]} -eq 1 ] && [ -f "${logs[0]}" ] || fail "$name: no log in $dir/logs"
