@@ -19,10 +19,15 @@
 namespace {
 
 // Fixed on the first message of the process, so one run writes one file.
+const QString& startTime()
+{
+    static const QString text = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
+    return text;
+}
+
 const QString& fileNameText()
 {
-    static const QString name = QStringLiteral("/logs/TAVO GUI LOG %1.txt")
-                                    .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")));
+    static const QString name = QStringLiteral("/logs/TAVO GUI LOG %1.txt").arg(startTime());
     return name;
 }
 
@@ -110,6 +115,11 @@ namespace LogHandler {
 QString currentLogFilePath()
 {
     return QDir::currentPath() + fileNameText();
+}
+
+QString startTimeText()
+{
+    return startTime();
 }
 
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message, const QString& timeStamp)

@@ -12,6 +12,9 @@ namespace LogHandler {
 // The path of this run's log file, fixed by the first message (empty before it).
 QString currentLogFilePath();
 
+// The start-time text in that file's name, "yyyy-MM-dd hh-mm-ss"; fixed by the first message too.
+QString startTimeText();
+
 // One formatted line for a message, without the line end.
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message, const QString& timeStamp);
 

@@ -1,5 +1,6 @@
 #include "StartUp.h"
 
+#include "CrashReport.h"
 #include "LinkSession.h"
 #include "LogHandler.h"
 #include "Protocol.h"
@@ -320,14 +321,21 @@ std::shared_ptr<void> enableHighDpiScaling(int argc, char** argv)
     return hold;
 }
 
-int run(int argc, char** argv)
+CrashReport startLogging()
 {
-    const bool fullScreenMode = argc > 1;
     if (!QDir(QStringLiteral("logs")).exists()) {
         QDir().mkdir(QStringLiteral("logs"));
     }
     qInstallMessageHandler(logMessageHandler);
     qInfo("GUI Run");
+    // The first line has fixed the log's name; a crash from here on leaves its trace beside it.
+    return CrashReport(LogHandler::currentLogFilePath(), LogHandler::startTimeText());
+}
+
+int run(int argc, char** argv)
+{
+    const bool fullScreenMode = argc > 1;
+    const CrashReport crashReport = startLogging();
 
     std::shared_ptr<void> probeConnection = enableHighDpiScaling(argc, argv);
     QApplication app(argc, argv);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CrashReport.h"
+
 #include <QString>
 
 #include <memory>
@@ -17,6 +19,10 @@ bool applyApplicationFont(const QString& fontResource = QStringLiteral(":/fonts/
 // Qt's high-DPI scaling, with fractional scale factors; before the application object exists.
 // What it returns is to be kept until the application object has been made.
 std::shared_ptr<void> enableHighDpiScaling(int argc, char** argv);
+
+// The first steps of a run: "logs" under the working directory, the log handler, the "GUI Run"
+// line, then the crash report beside that log. Kept for the whole run.
+CrashReport startLogging();
 
 int run(int argc, char** argv);
 
