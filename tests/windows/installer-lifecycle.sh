@@ -82,18 +82,37 @@ stop_program() {
     kill "$program"
     wait "$program" || true
 }
-# Waits for the copy an uninstaller starts of itself (Un_A.exe in a temporary folder) to end.
+# Waits for the copy an uninstaller starts of itself (%TEMP%\~nsu<n>.tmp\Un.exe) to end.
 wait_uninstaller_copy() {
     local p busy
     for _ in $(seq 600); do
         busy=0
-        for p in $(pgrep -f '(Un_A|Au_)\.exe' || true); do
+        for p in $(pgrep -f '~nsu[^\\]*\.tmp\\Un' || true); do
             tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && busy=1
         done
         [ "$busy" -eq 0 ] && return 0
         sleep 0.1
     done
     fail "the uninstaller's copy did not end"
+}
+
+# The id of the visible window whose title matches REGEX, once there is one.
+wait_window() {
+    local id
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+# Waits up to 60 s for the background run PID to end and gives its status.
+wait_run() {
+    local status=0
+    for _ in $(seq 600); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$1" 2>/dev/null && { kill "$1"; wait "$1" || true; return 124; }
+    wait "$1" || status=$?
+    return "$status"
 }
 
 # The older version: the same build under a lower version number, with a file and a folder that
@@ -128,9 +147,18 @@ join "$setup" /S || status=$?
 [ "$status" -eq 3 ] || fail "the install over the running program ended with status $status, not 3"
 join "C:\\Program Files\\Nimbara Workspace\\Uninstall.exe" /S || true
 wait_uninstaller_copy
+# Not silent, the installer asks the user to close the program; Cancel ends it.
+join "$setup" &
+gui=$!
+pids+=("$gui")
+wait_window '^Nimbara Workspace ' >/dev/null || fail "the installer did not ask to close the running program"
+xdotool key Escape
+status=0
+wait_run "$gui" || status=$?
+[ "$status" -eq 3 ] || fail "the installer's box, cancelled, ended it with status $status, not 3"
 stop_program
 [ "$(state)" = "$before" ] || fail "the installer or the uninstaller changed the running program's install"
-say "with the program running, the installer (status 3) and the uninstaller changed nothing"
+say "with the program running, the installer (silent: status 3; otherwise it asks) and the uninstaller changed nothing"
 
 logs_before=$(logs)
 status=0
@@ -180,9 +208,30 @@ stop_program
 
 logs_before=$(logs)
 run 'C:\Tools\Nimbara\Uninstall.exe' /S || fail "the silent uninstall ended with status $?"
+[ "$(cat "$custom/notes.txt" 2>/dev/null)" = "the user's" ] || fail "the uninstall took or changed the user's file"
 [ "$(cd "$custom" && find . -mindepth 1)" = "./notes.txt" ] || fail "the uninstall left $(cd "$custom" && find . -mindepth 1 | head -n 5 | tr '\n' ' ')"
-[ "$(cat "$custom/notes.txt")" = "the user's" ] || fail "the user's file changed"
 grep -q 'NimbaraWorkspace' "$prefix/system.reg" && fail "the uninstall left the entry in the registry"
 [ ! -e "$menu" ] || fail "the uninstall left the Start-menu folder"
 [ "$(logs)" = "$logs_before" ] || fail "the silent uninstall took the logs"
 say "in C:\\Tools\\Nimbara: installed, the uninstaller refused beside the program (status 3), then removed its own files only; logs kept"
+
+# The uninstaller as a user meets it, from a folder with a space in its name (which Wine quotes, as
+# PowerShell does): the logs are offered, unticked; ticked, they go too.
+run "$setup" /S '/D=C:\My Apps\Nimbara' || fail "the install into C:\\My Apps\\Nimbara ended with status $?"
+same_as_build "$c/My Apps/Nimbara" "the install into a folder with a space"
+run 'C:\My Apps\Nimbara\Uninstall.exe' &
+gui=$!
+pids+=("$gui")
+wait_window '^Nimbara Workspace ' >/dev/null || fail "the uninstaller showed no window"
+xdotool key Return # the confirmation, then the components: the program, greyed, and the logs
+sleep 0.5
+xdotool key Down space
+sleep 0.5
+xdotool key Return
+for _ in $(seq 300); do [ -e "$c/My Apps/Nimbara/Uninstall.exe" ] || break; sleep 0.1; done
+sleep 0.5
+xdotool key Return # close
+wait_run "$gui" || fail "the uninstaller did not end when closed (status $?)"
+[ ! -e "$c/My Apps/Nimbara" ] || fail "the uninstall left $(cd "$c/My Apps/Nimbara" && find . | head -n 5 | tr '\n' ' ')"
+[ ! -e "$home" ] || fail "the logs the user chose to delete are still there: $(cd "$home" && find . | head -n 5 | tr '\n' ' ')"
+say "the uninstaller, the logs ticked, took them too"

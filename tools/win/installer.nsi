@@ -22,6 +22,7 @@ RequestExecutionLevel admin
 !include LogicLib.nsh
 !include x64.nsh
 !include WordFunc.nsh
+!include FileFunc.nsh
 !include TextFunc.nsh
 !include StrFunc.nsh
 
@@ -66,8 +67,8 @@ LangString RUNNING ${LANG_KOREAN} "${PRODUCT}이(가) 실행 중입니다 ($R0\$
 LangString RUNNING ${LANG_ENGLISH} "${PRODUCT} is running ($R0\${PROGRAM}).$\r$\n$\r$\nClose it, then choose Retry. Cancel ends setup without changing anything."
 LangString UN_PROGRAM ${LANG_KOREAN} "프로그램"
 LangString UN_PROGRAM ${LANG_ENGLISH} "Program"
-LangString UN_LOGS ${LANG_KOREAN} "로그 파일도 삭제 (ProgramData\${PRODUCT}\logs)"
-LangString UN_LOGS ${LANG_ENGLISH} "Also delete the logs (ProgramData\${PRODUCT}\logs)"
+LangString UN_LOGS ${LANG_KOREAN} "로그 파일도 삭제"
+LangString UN_LOGS ${LANG_ENGLISH} "Delete the logs too"
 
 ${StrLoc}
 
@@ -141,6 +142,18 @@ Function .onInit
         Abort
     ${EndIf}
     SetRegView 64
+    ; NSIS takes /D= only unquoted, but Wine and PowerShell quote an argument with a space in it:
+    ; "/D=C:\My Apps" would be ignored and the default folder used without a word.
+    ${GetParameters} $R0
+    ${StrLoc} $R1 $R0 '"/D=' ">"
+    ${If} $R1 != ""
+        IntOp $R1 $R1 + 4
+        StrCpy $R0 $R0 "" $R1
+        ${StrLoc} $R1 $R0 '"' ">"
+        ${If} $R1 != ""
+            StrCpy $INSTDIR $R0 $R1
+        ${EndIf}
+    ${EndIf}
     ReadRegStr $R1 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
     ${If} $R1 != ""
         ${VersionCompare} "${VERSION}" "$R1" $R2
