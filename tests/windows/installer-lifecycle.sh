@@ -147,6 +147,8 @@ join "$setup" /S || status=$?
 [ "$status" -eq 3 ] || fail "the install over the running program ended with status $status, not 3"
 join "C:\\Program Files\\Nimbara Workspace\\Uninstall.exe" /S || true
 wait_uninstaller_copy
+# The files show at once; the registry when the server has ended, below.
+[ "$(state)" = "$before" ] || fail "the uninstaller changed the running program's files"
 # Not silent, the installer asks the user to close the program; Cancel ends it.
 join "$setup" &
 gui=$!
