@@ -2,10 +2,16 @@
 ; shortcut for every user, and an uninstaller that takes away what was installed and nothing else.
 ; tools/win/make-installer.sh runs makensis with these defines:
 ;   VERSION   the program's version (1.0.0)
-;   PAYLOAD   include file with the SetOutPath/File lines of the installed folder
+;   PAYLOAD   include file with the SetOutPath/File lines of the installed folder, the list of
+;             installed files (MANIFEST) among them
 ;   UNPAYLOAD include file with the Delete/RMDir lines that undo them
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
+;
+; Exit status, for scripts that run it with /S: 0 done, 1 cancelled, 2 aborted by an error,
+; 3 the program is running from the folder (nothing changed), 4 a newer version is installed
+; (nothing changed). The uninstaller gives 3 too, when started with _?=<folder>: without it, it
+; copies itself to the temporary folder and the first process ends at once with 0.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -15,9 +21,19 @@ RequestExecutionLevel admin
 !include MUI2.nsh
 !include LogicLib.nsh
 !include x64.nsh
+!include WordFunc.nsh
+!include FileFunc.nsh
+!include TextFunc.nsh
+!include StrFunc.nsh
 
 !define PRODUCT "Nimbara Workspace"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\NimbaraWorkspace"
+!define PROGRAM "TAVO_DSK.exe"
+; What this version put in the install folder, one path a line, folders after their files with a
+; trailing backslash: the next installer removes them before it installs its own.
+!define MANIFEST "installed-files.txt"
+!define EXIT_RUNNING 3
+!define EXIT_NEWER_INSTALLED 4
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -34,12 +50,27 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Korean"
 !insertmacro MUI_LANGUAGE "English"
+
+LangString NEEDS_X64 ${LANG_KOREAN} "${PRODUCT}은(는) 64비트 Windows에서만 실행됩니다."
+LangString NEEDS_X64 ${LANG_ENGLISH} "${PRODUCT} needs 64-bit Windows."
+LangString NEWER_INSTALLED ${LANG_KOREAN} "이 컴퓨터에는 더 새로운 ${PRODUCT} $R1 버전이 설치되어 있습니다.$\r$\n$\r$\n이 설치 프로그램은 ${VERSION} 버전이므로 설치하지 않습니다. 이전 버전을 쓰려면 먼저 설치된 버전을 제거하십시오."
+LangString NEWER_INSTALLED ${LANG_ENGLISH} "${PRODUCT} $R1 is installed on this computer, which is newer than this setup's version ${VERSION}.$\r$\n$\r$\nSetup will not replace it with an older version. To go back to this version, uninstall the installed one first."
+LangString RUNNING ${LANG_KOREAN} "${PRODUCT}이(가) 실행 중입니다 ($R0\${PROGRAM}).$\r$\n$\r$\n프로그램을 닫은 뒤 [다시 시도]를 누르십시오. [취소]를 누르면 아무것도 바꾸지 않고 끝냅니다."
+LangString RUNNING ${LANG_ENGLISH} "${PRODUCT} is running ($R0\${PROGRAM}).$\r$\n$\r$\nClose it, then choose Retry. Cancel ends setup without changing anything."
+LangString UN_PROGRAM ${LANG_KOREAN} "프로그램"
+LangString UN_PROGRAM ${LANG_ENGLISH} "Program"
+LangString UN_LOGS ${LANG_KOREAN} "로그 파일도 삭제"
+LangString UN_LOGS ${LANG_ENGLISH} "Delete the logs too"
+
+${StrLoc}
 
 ; The program writes logs\ under its working directory, and Program Files is not writable: the
 ; shortcut starts it in a folder under ProgramData that every user of the machine may write.
@@ -48,20 +79,125 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
     StrCpy ${out} "$APPDATA\${PRODUCT}"
 !macroend
 
+; Returns when the program in folder $R0 is not running, or was closed when the user was asked;
+; otherwise ends with EXIT_RUNNING before anything changed. Windows does not let a running
+; program's file be opened for writing, so no plug-in and no change to the program is needed;
+; this also sees a copy started from the folder by another user.
+!macro CHECK_NOT_RUNNING un
+Function ${un}checkNotRunning
+    ${If} ${FileExists} "$R0\${PROGRAM}"
+    retry:
+        ClearErrors
+        FileOpen $R2 "$R0\${PROGRAM}" a
+        ${If} ${Errors}
+            MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "$(RUNNING)" /SD IDCANCEL IDRETRY retry
+            SetErrorLevel ${EXIT_RUNNING}
+            Quit
+        ${EndIf}
+        FileClose $R2
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro CHECK_NOT_RUNNING ""
+!insertmacro CHECK_NOT_RUNNING "un."
+
+; Removes what the installed version's list names in folder $R0. Paths that could leave the
+; folder are skipped: the list is only data left in a folder the user may have chosen.
+Function removeListed
+    ClearErrors
+    FileOpen $R2 "$R0\${MANIFEST}" r
+    ${If} ${Errors}
+        Return
+    ${EndIf}
+    ${Do}
+        ClearErrors
+        FileRead $R2 $R3
+        ${If} ${Errors}
+            ${ExitDo}
+        ${EndIf}
+        ${TrimNewLines} "$R3" $R3
+        ${StrLoc} $R4 "$R3" ".." ">"
+        ${StrLoc} $R5 "$R3" ":" ">"
+        StrCpy $R6 $R3 1
+        ${If} $R3 == ""
+        ${OrIf} $R4 != ""
+        ${OrIf} $R5 != ""
+        ${OrIf} $R6 == "\"
+            ${Continue}
+        ${EndIf}
+        StrCpy $R6 $R3 1 -1
+        ${If} $R6 == "\"
+            RMDir "$R0\$R3"
+        ${Else}
+            Delete "$R0\$R3"
+        ${EndIf}
+    ${Loop}
+    FileClose $R2
+    Delete "$R0\${MANIFEST}"
+FunctionEnd
+
 Function .onInit
     ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} needs 64-bit Windows." /SD IDOK
+        MessageBox MB_ICONSTOP|MB_OK "$(NEEDS_X64)" /SD IDOK
         Abort
     ${EndIf}
     SetRegView 64
+    ; NSIS takes /D= only unquoted, but Wine and PowerShell quote an argument with a space in it:
+    ; "/D=C:\My Apps" would be ignored and the default folder used without a word.
+    ${GetParameters} $R0
+    ${StrLoc} $R1 $R0 '"/D=' ">"
+    ${If} $R1 != ""
+        IntOp $R1 $R1 + 4
+        StrCpy $R0 $R0 "" $R1
+        ${StrLoc} $R1 $R0 '"' ">"
+        ${If} $R1 != ""
+            StrCpy $INSTDIR $R0 $R1
+        ${EndIf}
+    ${EndIf}
+    ReadRegStr $R1 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+    ${If} $R1 != ""
+        ${VersionCompare} "${VERSION}" "$R1" $R2
+        ${If} $R2 == 2
+            MessageBox MB_ICONSTOP|MB_OK "$(NEWER_INSTALLED)" /SD IDOK
+            SetErrorLevel ${EXIT_NEWER_INSTALLED}
+            Quit
+        ${EndIf}
+    ${EndIf}
+    ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $R0 != ""
+        Call checkNotRunning
+    ${EndIf}
 FunctionEnd
 
 Function un.onInit
     SetRegView 64
+    StrCpy $R0 $INSTDIR
+    Call un.checkNotRunning
 FunctionEnd
 
 Section "Install"
     SetShellVarContext all
+    ; The folder may have been chosen after .onInit looked at the installed one.
+    StrCpy $R0 $INSTDIR
+    Call checkNotRunning
+
+    ; An upgrade, a repair or a move: the installed version's files go first, so that none it
+    ; had and this one has not stays behind. The users' work folder is not among them.
+    ; A version without the list is overwritten in place.
+    ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $R0 != ""
+    ${AndIf} ${FileExists} "$R0\${MANIFEST}"
+        Call removeListed
+        ${If} $R0 != $INSTDIR
+            Delete "$R0\Uninstall.exe"
+            RMDir "$R0"
+        ${EndIf}
+    ${EndIf}
+    ${If} $R0 != $INSTDIR
+        StrCpy $R0 $INSTDIR
+        Call removeListed
+    ${EndIf}
+
     !include "${PAYLOAD}"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -73,12 +209,12 @@ Section "Install"
 
     CreateDirectory "$SMPROGRAMS\${PRODUCT}"
     SetOutPath "$0"
-    CreateShortCut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\TAVO_DSK.exe" "" "$INSTDIR\TAVO_DSK.exe" 0
+    CreateShortCut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM}" "" "$INSTDIR\${PROGRAM}" 0
     SetOutPath "$INSTDIR"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\TAVO_DSK.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
@@ -86,14 +222,22 @@ Section "Install"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-Section "Uninstall"
+Section "!un.$(UN_PROGRAM)"
+    SectionIn RO
     SetShellVarContext all
-    ; The files it installed, one by one: a folder chosen by the user may hold others. The work
-    ; folder with the users' logs stays.
+    ; The files it installed, one by one: a folder chosen by the user may hold others.
     !include "${UNPAYLOAD}"
+    Delete "$INSTDIR\${MANIFEST}"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
     RMDir "$SMPROGRAMS\${PRODUCT}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
+
+; Unticked, so the logs stay unless the user asks; a silent uninstall keeps them.
+Section /o "un.$(UN_LOGS)"
+    !insertmacro WORK_DIR $0
+    RMDir /r "$0\logs"
+    RMDir "$0"
 SectionEnd

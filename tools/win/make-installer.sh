@@ -1,25 +1,49 @@
 #!/usr/bin/env bash
 # Packs the installed folder of a Windows build (BUILD/TAVO) into BUILD/TAVO-Setup-<version>.exe
 # with NSIS. The install and uninstall lists are made from the folder itself, so the uninstaller
-# removes exactly what the installer put there.
+# removes exactly what the installer put there, and the installer leaves the same list in the
+# install folder for the next version's installer to remove first.
 #
-# usage: make-installer.sh BUILD
+# usage: make-installer.sh [--version V] [--payload DIR] [--out FILE] BUILD
+#   --version V    the version the installer carries (default: the project's, from CMakeCache.txt)
+#   --payload DIR  the folder to pack (default: BUILD/TAVO)
+#   --out FILE     the installer to write (default: BUILD/TAVO-Setup-<version>.exe)
+# The tests use the options to make an older and a newer installer of the same build.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-BUILD="$(cd "${1:?usage: make-installer.sh BUILD}" && pwd)"
-DIR="$BUILD/TAVO"
+usage="usage: make-installer.sh [--version V] [--payload DIR] [--out FILE] BUILD"
+VERSION="" DIR="" out=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --version) VERSION=${2:?$usage}; shift 2 ;;
+        --payload) DIR=${2:?$usage}; shift 2 ;;
+        --out) out=${2:?$usage}; shift 2 ;;
+        -*) echo "$usage" >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
+BUILD="$(cd "${1:?$usage}" && pwd)"
+DIR="$(cd "${DIR:-$BUILD/TAVO}" && pwd)"
 [ -f "$DIR/TAVO_DSK.exe" ] || { echo "make-installer: $DIR/TAVO_DSK.exe is missing (run cmake --install first)" >&2; exit 1; }
-VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
+[ -n "$VERSION" ] || VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 [ -n "$VERSION" ] || { echo "make-installer: no project version in $BUILD/CMakeCache.txt" >&2; exit 1; }
+[[ "$VERSION" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "make-installer: version '$VERSION' is not X.Y.Z" >&2; exit 1; }
 command -v makensis >/dev/null || { echo "make-installer: makensis not found (nsis): run ./tavo deps" >&2; exit 1; }
+# The installed list is read back by the installer in the ANSI code page, and its paths must not
+# leave the folder: plain ASCII names only.
+if (cd "$DIR" && find . | LC_ALL=C grep -q -e '[^ -~]' -e '\.\.'); then
+    echo "make-installer: $DIR holds a name that is not plain ASCII or has '..'" >&2
+    exit 1
+fi
+out="${out:-$BUILD/TAVO-Setup-$VERSION.exe}"
 
-work="$BUILD/installer"
-rm -rf "$work"
-mkdir -p "$work"
-payload="$work/payload.nsh" unpayload="$work/unpayload.nsh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-installer.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+payload="$work/payload.nsh" unpayload="$work/unpayload.nsh" list="$work/installed-files.txt"
 : >"$payload"
 : >"$unpayload"
+: >"$list"
 winpath() { printf '%s' "${1//\//\\}"; }
 # Folders first, parents before children; the uninstaller goes the other way.
 while IFS= read -r d; do
@@ -28,14 +52,15 @@ while IFS= read -r d; do
     while IFS= read -r f; do
         printf 'File "%s"\n' "$f" >>"$payload"
         printf 'Delete "$INSTDIR%s"\n' "$(winpath "${f#"$DIR"}")" >>"$unpayload"
+        printf '%s\r\n' "$(winpath "${f#"$DIR/"}")" >>"$list"
     done < <(find "$d" -maxdepth 1 -type f | LC_ALL=C sort)
 done < <(find "$DIR" -type d | LC_ALL=C sort)
 while IFS= read -r d; do
     printf 'RMDir "$INSTDIR%s"\n' "$(winpath "${d#"$DIR"}")" >>"$unpayload"
+    printf '%s\\\r\n' "$(winpath "${d#"$DIR/"}")" >>"$list"
 done < <(find "$DIR" -mindepth 1 -type d | LC_ALL=C sort -r)
-printf 'SetOutPath "$INSTDIR"\n' >>"$payload"
+printf 'SetOutPath "$INSTDIR"\nFile "/oname=${MANIFEST}" "%s"\n' "$list" >>"$payload"
 
-out="$BUILD/TAVO-Setup-$VERSION.exe"
-makensis -V2 -NOCD -DVERSION="$VERSION" -DPAYLOAD="$payload" -DUNPAYLOAD="$unpayload" \
+makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$VERSION" -DPAYLOAD="$payload" -DUNPAYLOAD="$unpayload" \
     -DICON="$BUILD/app/TAVO_DSK.ico" -DOUTFILE="$out" "$HERE/installer.nsi"
 echo "$out"

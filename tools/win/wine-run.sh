@@ -5,10 +5,12 @@
 #  - The Korean code page (ANSI code page 949), as on our users' machines.
 #  - No Wine chatter, no Mono or Gecko dialogs; the prefix and its processes go at the end.
 #
-# usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] [--qtest] PROGRAM.exe [ARGS...]
+# usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait | --join] [--qtest] PROGRAM.exe [ARGS...]
 #   --template DIR   where the template prefix lives (default: $TMPDIR/tavo-wine-template-<uid>)
 #   --prefix DIR     run in this prefix (made from the template when missing) and keep it
 #   --wait           also wait for the programs it started (an uninstaller runs from a copy)
+#   --join           the prefix's server belongs to another wine-run that is still running (a
+#                    program a test keeps open): leave that server and its programs alone
 #   --qtest          the program is a Qt Test program: its report goes through a file, since
 #                    under Wine Qt Test writes nothing to a standard output that is not a terminal
 set -euo pipefail
@@ -16,17 +18,21 @@ set -euo pipefail
 template="${TMPDIR:-/tmp}/tavo-wine-template-$(id -u)"
 prefix=""
 wait_all=0
+join=0
 qtest=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --template) template=$2; shift 2 ;;
         --prefix) prefix=$2; shift 2 ;;
         --wait) wait_all=1; shift ;;
+        --join) join=1; shift ;;
         --qtest) qtest=1; shift ;;
         *) break ;;
     esac
 done
-[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait] [--qtest] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: wine-run.sh [--template DIR] [--prefix DIR] [--wait | --join] [--qtest] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ "$join" -eq 0 ] || { [ -n "$prefix" ] && [ "$wait_all" -eq 0 ]; } ||
+    { echo "wine-run: --join needs --prefix and cannot --wait" >&2; exit 2; }
 
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || wine=/usr/lib/wine/wine64
@@ -69,6 +75,7 @@ child=""
 finish() {
     # Every process of this prefix goes with its server; a kept prefix keeps its files.
     [ -n "$child" ] && kill "$child" 2>/dev/null || true
+    [ "$join" -eq 0 ] || return 0
     timeout 30 "$wineserver" -k >/dev/null 2>&1 || true
     timeout 30 "$wineserver" -w >/dev/null 2>&1 || true
     if [ "$keep" -eq 0 ]; then rm -rf "$prefix"; fi
