@@ -96,13 +96,17 @@ wait_uninstaller_copy() {
     fail "the uninstaller's copy did not end"
 }
 
-# The id of the visible window whose title matches REGEX, once there is one.
+# The id of the visible window whose title matches REGEX, once there is one (within 60 s).
 wait_window() {
-    local id
-    for _ in $(seq 300); do
+    local id w
+    for _ in $(seq 600); do
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
+    done
+    # What was on the screen instead, for the failure's message.
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null || true); do
+        echo "installer-lifecycle: a window on show: $(xdotool getwindowname "$w" 2>/dev/null)" >&2
     done
     return 1
 }
