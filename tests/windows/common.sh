@@ -15,7 +15,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "$NAME: FAILED: $*" >&2; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x800}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
+# -noreset: a bare X server starts over when its last client leaves, and a program that connects
+# just then can wait for ever; one run's programs end before the next one's start.
+Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x800}x24" -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"

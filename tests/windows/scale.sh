@@ -24,6 +24,10 @@ main_window() {
         [ -n "$id" ] && { echo "$id"; return; }
         sleep 0.1
     done
+    local w
+    for w in $(xdotool search --name . 2>/dev/null || true); do
+        echo "scale: a window: $(xdotool getwindowname "$w" 2>/dev/null) $(xwininfo -id "$w" 2>/dev/null | grep -E 'Map State|Width|Height' | tr -s ' \n' ' ')" >&2
+    done
     fail "$1: no main window within 60 s"
 }
 
@@ -76,7 +80,7 @@ run() {
     echo "scale: $label: ${w}x${h} at $x,$y; its close button sent one exit notice"
 }
 
-for dpi in 120 144 192; do
+for dpi in ${TAVO_SCALE_DPIS:-120 144 192}; do
     run "$dpi"
     run "$dpi" --full
 done
