@@ -7,6 +7,7 @@
 #
 # usage: scale.sh TAVO_PEER TAVO_DSK.exe WINE_TEMPLATE [SHOT.png]   (inside a private network namespace)
 #   SHOT.png   also save the window at 150 % there, for the gallery
+#   TAVO_SCALE_DPIS   the LogPixels values to try (default "120 144 192")
 set -euo pipefail
 peer=${1:?usage: scale.sh TAVO_PEER TAVO_DSK.exe WINE_TEMPLATE [SHOT.png]}
 exe=${2:?usage} template=${3:?usage} shot=${4:-}
