@@ -51,6 +51,14 @@ void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)
 
 void FrameManager::clearFrames()
 {
+    // While the screens change the focus waits on the window; Qt would hand it on to the
+    // next control in the chain, the close button, where a stray Space would close the program.
+    if (QWidget* screen = current.data()) {
+        QWidget* window = screen->window();
+        if (window != screen && screen->isAncestorOf(window->focusWidget())) {
+            window->setFocus(Qt::OtherFocusReason);
+        }
+    }
     while (QLayoutItem* item = layout->takeAt(0)) {
         if (QWidget* widget = item->widget()) {
             widget->hide();

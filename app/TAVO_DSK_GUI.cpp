@@ -1,7 +1,9 @@
 #include "TAVO_DSK_GUI.h"
 #include "ui_TAVO_DSK_GUI.h"
 
+#include "FocusMark.h"
 #include "FrameManager.h"
+#include "KeyFocus.h"
 #include "LinkSession.h"
 #include "NotificationBox.h"
 #include "NotificationQueue.h"
@@ -45,6 +47,12 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
     setContentsMargins(0, 0, 0, 0);
     ui->setupUi(this);
     connect(ui->pushButton, &QPushButton::clicked, this, &QWidget::close);
+    // Return presses the close button when it has the focus; the window has no field to start in.
+    new KeyFocus(ui->centralWidget, nullptr, KeyFocus::Start::Nowhere);
+    focusMark = new FocusMark(this);
+    // The window holds the focus until a screen puts it on a field: on activation Qt would
+    // give it to the first control, the close button.
+    setFocus(Qt::OtherFocusReason);
 
     if (fullScreen) {
         // The screen the window starts on is the primary one; later resizes refit the pieces.

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class FocusMark;
 class FrameManager;
 class LinkSession;
 class NotificationBox;
@@ -35,6 +36,7 @@ public:
 
     FrameManager* frameManager() const { return frames; }
     NotificationQueue* notifications() const { return boxes; }
+    FocusMark* focus() const { return focusMark; }
     bool fullScreenMode() const { return fullScreen; }
 
 protected:
@@ -60,6 +62,7 @@ private:
     const bool fullScreen;
     NotificationQueue* boxes = nullptr;
     FrameManager* frames = nullptr;
+    FocusMark* focusMark = nullptr;
     QPointer<NotificationBox> notificationBox;
     bool dragging = false;
 };

@@ -2,6 +2,7 @@
 #include "ui_Frame_1_Login.h"
 
 #include "JsonText.h"
+#include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "OtpStep.h"
@@ -34,6 +35,7 @@ Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
     connect(ui->bt_otp_confirm, &QPushButton::clicked, this, &Frame_1_Login::bt_otp_confirm_clicked);
     connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_1_Login::le_input_flag);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_otp_confirm, &QPushButton::click);
+    new KeyFocus(this, nullptr);
 }
 
 Frame_1_Login::~Frame_1_Login() = default;

@@ -3,8 +3,11 @@
 
 #include "Item_PCinfo.h"
 #include "JsonText.h"
+#include "KeyFocus.h"
 
+#include <QKeyEvent>
 #include <QListWidgetItem>
+#include <QPushButton>
 #include <QtDebug>
 
 namespace {
@@ -31,6 +34,23 @@ Frame_2_SelectRes::Frame_2_SelectRes(QWidget* parent, const Json::Value& info, R
         qWarning("Frame_2_SelectRes: resource list ignored, \"Info\" is not an array");
     }
     ui->pc_list->setSpacing(kRowSpacing);
+    orderTabs();
+    ui->pc_list->installEventFilter(this);
+
+    // The first free PC is where a keyboard user starts; made current without selecting it,
+    // so the list looks as it did until a key is pressed.
+    int first = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (Item_PCinfo::isUsable(rows[i].state)) {
+            first = static_cast<int>(i);
+            break;
+        }
+    }
+    if (!rows.empty()) {
+        ui->pc_list->selectionModel()->setCurrentIndex(ui->pc_list->model()->index(first, 0),
+                                                       QItemSelectionModel::NoUpdate);
+    }
+    new KeyFocus(this, nullptr);
 }
 
 Frame_2_SelectRes::~Frame_2_SelectRes() = default;
@@ -63,7 +83,48 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
     item->setSizeHint(row.card->baseSize());
     ui->pc_list->addItem(item);
     ui->pc_list->setItemWidget(item, row.card);
+    // The card is outside the screen reader's view of the list: the row speaks for it.
+    item->setData(Qt::AccessibleTextRole,
+                  row.resourceName + QStringLiteral(", ") + Item_PCinfo::spokenState(row.state));
+    item->setData(Qt::AccessibleDescriptionRole, row.card->buttonNames());
     rows.push_back(row);
+}
+
+void Frame_2_SelectRes::orderTabs()
+{
+    QWidget* previous = ui->pc_list;
+    for (const Row& row : rows) {
+        for (QPushButton* button : row.card->buttons()) {
+            setTabOrder(previous, button);
+            button->installEventFilter(this);
+            previous = button;
+        }
+    }
+    setTabOrder(previous, ui->bt_setting);
+}
+
+bool Frame_2_SelectRes::eventFilter(QObject* object, QEvent* event)
+{
+    if (object == ui->pc_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            const QModelIndex current = ui->pc_list->currentIndex();
+            if (current.isValid()) {
+                list_item_clicked(current);
+            }
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // A card's button reached by Tab brings its row into view.
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].card->isAncestorOf(qobject_cast<QWidget*>(object))) {
+                ui->pc_list->scrollToItem(ui->pc_list->item(static_cast<int>(i)));
+            }
+        }
+    }
+    return false;
 }
 
 void Frame_2_SelectRes::slot_recvinfo(Json::Value /*result*/)

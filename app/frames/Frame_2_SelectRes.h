@@ -18,8 +18,9 @@ namespace Ui {
 class Frame_2_SelectRes;
 }
 
-// Screen 2: one card per remote PC the user may open. A row click reports the chosen PC to
-// the main program (once per run); the settings button asks for the streaming options.
+// Screen 2: one card per remote PC the user may open. A row click, or Return or Space on the
+// current row, reports the chosen PC to the main program (once per run); the settings button
+// asks for the streaming options. The screen opens with the first free PC as the current row.
 class Frame_2_SelectRes : public QWidget
 {
     Q_OBJECT
@@ -37,6 +38,9 @@ public slots:
     void bt_setting_clicked();
     void list_item_clicked(QModelIndex index);
 
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
     struct Row
     {
@@ -49,6 +53,8 @@ private:
     };
 
     void addRow(Json::ArrayIndex element);
+    // Tab goes from the list through the cards' buttons, row by row, to the settings button.
+    void orderTabs();
 
     std::unique_ptr<Ui::Frame_2_SelectRes> ui;
     Json::Value resources;

@@ -2,6 +2,7 @@
 #include "ui_Frame_4_Reset_Password.h"
 
 #include "JsonText.h"
+#include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "OtpStep.h"
@@ -47,6 +48,7 @@ Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Valu
     connect(ui->le_otp, &QLineEdit::textChanged, this, &Frame_4_Reset_Password::le_input_flag);
     connect(ui->le_phoneNum, &QLineEdit::returnPressed, ui->bt_req_OTP, &QPushButton::click);
     connect(ui->le_otp, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
+    new KeyFocus(this, nullptr);
 }
 
 Frame_4_Reset_Password::~Frame_4_Reset_Password() = default;

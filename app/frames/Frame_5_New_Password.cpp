@@ -2,6 +2,7 @@
 #include "ui_Frame_5_New_Password.h"
 
 #include "JsonText.h"
+#include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
 #include "PasswordRule.h"
@@ -25,6 +26,7 @@ Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /
     connect(ui->le_newPassword, &QLineEdit::textChanged, this, &Frame_5_New_Password::le_input_flag);
     connect(ui->le_newPasswordConfirm, &QLineEdit::textChanged, this, &Frame_5_New_Password::le_input_flag);
     connect(ui->le_newPasswordConfirm, &QLineEdit::returnPressed, ui->bt_confirm, &QPushButton::click);
+    auto* keys = new KeyFocus(this, nullptr);
     ui->bt_confirm->setEnabled(false);
 
     // The user learns why this screen appears before the form shows.
@@ -35,11 +37,12 @@ Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /
     NotificationBox::showNotification(notificationBox,
                                       QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
                                                         "있습니다.\n비밀번호 변경화면으로 이동합니다."),
-                                      this, [this, form] {
+                                      this, [this, form, keys] {
                                           for (QWidget* part : form) {
                                               part->show();
                                           }
                                           formShown = true;
+                                          keys->focusFirst();
                                       });
 }
 

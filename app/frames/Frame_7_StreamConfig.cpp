@@ -2,6 +2,7 @@
 #include "ui_Frame_7_StreamConfig.h"
 
 #include "JsonText.h"
+#include "KeyFocus.h"
 
 #include <QtDebug>
 
@@ -34,6 +35,11 @@ Frame_7_StreamConfig::Frame_7_StreamConfig(QWidget* parent, const Json::Value& /
     } else {
         ui->rb_h264->setChecked(true);
     }
+    ui->slider_video_quality->setAccessibleDescription(qualityText(run.videoQuality));
+    // No field here: Return confirms wherever the focus is, unless it is on the back button.
+    // The focus starts on the chosen codec.
+    auto* keys = new KeyFocus(this, ui->bt_confirm);
+    keys->startAt(run.codecIsH265 ? ui->rb_h265 : ui->rb_h264);
 }
 
 Frame_7_StreamConfig::~Frame_7_StreamConfig() = default;
@@ -75,5 +81,6 @@ void Frame_7_StreamConfig::slider_value_changed(int value)
     const QString text = qualityText(value);
     if (!text.isEmpty()) {
         ui->lb_quality_state->setText(text);
+        ui->slider_video_quality->setAccessibleDescription(text);
     }
 }

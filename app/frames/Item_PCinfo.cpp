@@ -33,9 +33,32 @@ void Item_PCinfo::showName(const QString& name)
     setToolTip(shown == name ? QString() : name);
 }
 
+bool Item_PCinfo::isUsable(const QString& state)
+{
+    return state == QLatin1String(kUsableState);
+}
+
+QString Item_PCinfo::spokenState(const QString& state)
+{
+    if (isUsable(state)) {
+        return QString::fromUtf8("사용 가능");
+    }
+    return stateMessage(state).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+std::vector<QPushButton*> Item_PCinfo::buttons() const
+{
+    return {ui->bt_createRecover, ui->bt_sysRecover};
+}
+
+QString Item_PCinfo::buttonNames() const
+{
+    return QString::fromUtf8("버튼: %1, %2").arg(ui->bt_createRecover->text(), ui->bt_sysRecover->text());
+}
+
 QString Item_PCinfo::stateMessage(const QString& state)
 {
-    if (state == QLatin1String(kUsableState)) {
+    if (isUsable(state)) {
         return QString();
     }
     if (state == QLatin1String("ready-fail")) {
@@ -50,7 +73,7 @@ QString Item_PCinfo::stateMessage(const QString& state)
 
 void Item_PCinfo::applyState(const QString& state)
 {
-    if (state == QLatin1String(kUsableState)) {
+    if (isUsable(state)) {
         return;
     }
     ui->lb_time_msg->show();

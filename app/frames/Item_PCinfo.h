@@ -3,6 +3,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
+
+class QPushButton;
 
 namespace Ui {
 class Item_PCinfo;
@@ -24,6 +27,13 @@ public:
 
     // The message shown for `state`; empty for "wait".
     static QString stateMessage(const QString& state);
+    static bool isUsable(const QString& state);
+    // The state as a screen reader says it, on one line, "wait" included.
+    static QString spokenState(const QString& state);
+
+    // The card's two buttons, left to right, and their names for a screen reader's row.
+    std::vector<QPushButton*> buttons() const;
+    QString buttonNames() const;
 
 private:
     // The title: a name too long for it ends in an ellipsis and is whole in the tool tip.

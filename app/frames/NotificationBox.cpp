@@ -96,6 +96,10 @@ NotificationBox::NotificationBox(bool twoButtons, const QString& text, QWidget* 
     }
     setAttribute(Qt::WA_TranslucentBackground);
     showText(text);
+    // A screen reader announces the box by its kind and its text; the window title stays
+    // the class name that scripts find it by.
+    setAccessibleName(QString::fromUtf8(twoButtons ? "확인 요청" : "알림"));
+    setAccessibleDescription(text);
     if (twoButtons) {
         ui->bt_ok->hide();
     } else {

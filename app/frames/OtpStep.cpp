@@ -47,6 +47,7 @@ void OtpStep::begin()
     reRequestTimer->start(kTickMs);
     reRequestCount = 0;
     otpCount = 0;
+    ui.code->setAccessibleDescription(timeLeftText());
     ui.code->setFocus(Qt::OtherFocusReason);
 }
 
@@ -76,6 +77,11 @@ QString OtpStep::remainingText() const
     return QTime(0, static_cast<int>(left / 60), static_cast<int>(left % 60)).toString(QStringLiteral("m:ss"));
 }
 
+QString OtpStep::timeLeftText() const
+{
+    return QString::fromUtf8("남은 시간 %1").arg(remainingText());
+}
+
 void OtpStep::otp_time_update()
 {
     // The window has closed: further ticks change nothing, so the count never wraps.
@@ -84,6 +90,7 @@ void OtpStep::otp_time_update()
     }
     ++otpCount;
     ui.timer->setText(remainingText());
+    ui.code->setAccessibleDescription(timeLeftText());
     if (otpCount == kValiditySeconds) {
         ui.confirm->setEnabled(false);
         otpTimer->stop();

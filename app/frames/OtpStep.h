@@ -53,6 +53,8 @@ public slots:
 
 private:
     QString remainingText() const;
+    // What a screen reader says about the code field: the time left, as the timer shows it.
+    QString timeLeftText() const;
 
     const Widgets ui;
     QTimer* otpTimer = nullptr;
