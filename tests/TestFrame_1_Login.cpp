@@ -2,6 +2,7 @@
 // one-time-password step with its count-down and hold-off, the main program's texts in boxes,
 // and the exact bytes each button puts on the link.
 #include "AccountScreens.h"
+#include "FocusWalk.h"
 #include "Frame_1_Login.h"
 
 #include <QLabel>
@@ -192,6 +193,40 @@ private slots:
 
     // What the main program reads: the request with the ID in CP949 and the digest, the
     // one-time password, the way to the reset screen.
+    // By keys alone: the ID field first, then Tab through every enabled control in reading
+    // order and back; Return and Space on a focused button press it.
+    void keyboardWay()
+    {
+        QVERIFY(FocusWalk::activate(screen.get()));
+        QCOMPARE(screen->focusWidget(), edit("le_userID"));
+        signIn();
+        const QStringList order = {"le_userID", "le_password", "bt_confirm", "bt_reset_pw"};
+        QCOMPARE(FocusWalk::walk(screen.get()), order);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
+        QCOMPARE(FocusWalk::walk(screen.get(), false), QStringList({"le_userID", "bt_reset_pw", "bt_confirm", "le_password"}));
+
+        button("bt_confirm")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button("bt_confirm"), Qt::Key_Space);
+        QCOMPARE(sent->count(), 1);
+        otpNeeded();
+        QCOMPARE(screen->focusWidget(), edit("le_otp"));
+        QVERIFY(!FocusWalk::accessibleName(edit("le_otp")).isEmpty());
+        screen->otp_time_update();
+        QCOMPARE(edit("le_otp")->accessibleDescription(), QString::fromUtf8("남은 시간 2:59"));
+        QTest::keyClicks(edit("le_otp"), QStringLiteral("1234"));
+        const QStringList step = {"le_otp", "bt_otp_confirm", "bt_reset_pw"};
+        QCOMPARE(FocusWalk::walk(screen.get()), step);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), step), QStringList());
+        // A tick of the count-downs leaves the focus where the user put it.
+        button("bt_reset_pw")->setFocus(Qt::TabFocusReason);
+        ticks(screen.get(), 31, &Frame_1_Login::re_request_otp_time_update);
+        screen->otp_time_update();
+        QCOMPARE(screen->focusWidget(), button("bt_reset_pw"));
+        QTest::keyClick(button("bt_reset_pw"), Qt::Key_Return);
+        QCOMPARE(sent->count(), 2);
+        QCOMPARE(sentText(*sent, 1), QStringLiteral("{\"FrameIndex\":5}\n"));
+    }
+
     void bytesOnTheWire()
     {
         screen.reset();

@@ -1,6 +1,7 @@
 // The resource selection screen: the cards and their states, the list's look, the one
 // reported click of a run, the settings request, lists that are empty, long or badly typed,
 // and the bytes the real window writes for the choices.
+#include "FocusWalk.h"
 #include "Frame_2_SelectRes.h"
 #include "Item_PCinfo.h"
 #include "ScreenTestSupport.h"
@@ -271,6 +272,61 @@ private slots:
         pcList = window.screen<Frame_2_SelectRes>()->findChild<QListWidget*>(QStringLiteral("pc_list"));
         clickRow(pcList, 0);
         window.screen<Frame_2_SelectRes>()->findChild<QPushButton*>(QStringLiteral("bt_setting"))->click();
+        QVERIFY(peer.waitForBytes(17));
+        QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":9}\n"));
+    }
+
+    // By keys alone: the first free PC is current, unselected, when the list opens; Tab goes
+    // through the cards' buttons to the settings; every row is read with its name and state.
+    void keyboardWay()
+    {
+        build(json(R"([
+            {"resourceKey":18,"resourceName":"디자인 PC-02","state":"broken"},
+            {"resourceKey":17,"resourceName":"개발팀 PC-01","state":"wait"}
+        ])"));
+        QVERIFY(FocusWalk::activate(screen.get()));
+        QCOMPARE(screen->focusWidget(), list());
+        QCOMPARE(list()->currentRow(), 1);
+        QVERIFY(list()->selectedItems().isEmpty());
+        QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(list());
+        QCOMPARE(rows->child(0)->text(QAccessible::Name), QString::fromUtf8("디자인 PC-02, 장애가 발생했습니다. 재접속 해 주세요."));
+        QCOMPARE(rows->child(1)->text(QAccessible::Name), QString::fromUtf8("개발팀 PC-01, 사용 가능"));
+        const QStringList order = {"pc_list", "bt_createRecover", "bt_sysRecover", "bt_createRecover", "bt_sysRecover",
+                                   "bt_setting"};
+        QCOMPARE(FocusWalk::walk(screen.get()), order);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
+    }
+
+    // The real window against the peer: arrows move between rows and send nothing, Return
+    // chooses the row with the bytes a click sends, Space presses the settings button.
+    void keysOnTheWire()
+    {
+        ScreenTest::LinkedWindow window(peer);
+        QVERIFY(window.open());
+        QVERIFY(window.show<Frame_2_SelectRes>(ScreenTest::message(2, json(kFourPcs))));
+        QVERIFY(FocusWalk::activate(window.get()));
+        auto* pcList = window.get()->findChild<QListWidget*>(QStringLiteral("pc_list"));
+        QCOMPARE(QApplication::focusWidget(), pcList);
+        QTest::keyClick(pcList, Qt::Key_Down);
+        QTest::keyClick(pcList, Qt::Key_Down);
+        QTest::keyClick(pcList, Qt::Key_Up);
+        QTest::keyClick(pcList, Qt::Key_Down);
+        QCOMPARE(pcList->currentRow(), 2);
+        QTest::qWait(50);
+        QCOMPARE(peer.bytes(), QByteArray());
+        QTest::keyClick(pcList, Qt::Key_Return);
+        const QByteArray choice = "{\"FrameIndex\":2,\"ResKey\":\"19\",\"ResName\":\"" +
+                                  QString::fromUtf8("회계 PC-03").toUtf8() + "\",\"ResState\":\"ready-fail\"}\n";
+        QVERIFY(peer.waitForBytes(choice.size()));
+        QCOMPARE(peer.bytes(), choice);
+
+        peer.clear();
+        QTest::keyClick(pcList, Qt::Key_Space);
+        auto* setting = window.get()->findChild<QPushButton*>(QStringLiteral("bt_setting"));
+        QTest::keyClick(pcList, Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), setting);
+        QTest::keyClick(setting, Qt::Key_Space);
         QVERIFY(peer.waitForBytes(17));
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":9}\n"));
     }

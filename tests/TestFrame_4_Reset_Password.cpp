@@ -2,6 +2,7 @@
 // one-time-password step with its re-request pictures, the completion box before the way
 // back, and the exact bytes on the link.
 #include "AccountScreens.h"
+#include "FocusWalk.h"
 #include "Frame_4_Reset_Password.h"
 
 #include <QLabel>
@@ -47,6 +48,28 @@ private slots:
         sent.reset();
         screen.reset();
         boxes.reset();
+    }
+
+    // By keys alone: the ID field first, Tab through every enabled control and the way back;
+    // the phone field reads as what was typed, and as nothing while it is empty.
+    void keyboardWay()
+    {
+        QVERIFY(FocusWalk::activate(screen.get()));
+        QCOMPARE(screen->focusWidget(), edit("le_userID"));
+        QAccessibleInterface* phone = QAccessible::queryAccessibleInterface(edit("le_phoneNum"));
+        QCOMPARE(phone->text(QAccessible::Value), QString());
+        QCOMPARE(phone->textInterface()->characterCount(), 0);
+        QCOMPARE(phone->text(QAccessible::Name), QString::fromUtf8("휴대폰 번호"));
+        identity();
+        QCOMPARE(phone->text(QAccessible::Value), QStringLiteral("010-1234-5678"));
+        const QStringList order = {"le_userID", "le_phoneNum", "le_otp", "bt_req_OTP", "bt_back"};
+        QCOMPARE(FocusWalk::walk(screen.get()), order);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
+
+        button("bt_back")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button("bt_back"), Qt::Key_Return);
+        QCOMPARE(sent->count(), 1);
+        QCOMPARE(sentText(*sent, 0), QStringLiteral("{\"FrameIndex\":1}\n"));
     }
 
     void phoneCompletesTheIdentity()

@@ -1,6 +1,7 @@
 // The new-password screen: the initial-password box before the form shows, the mismatch
 // and rule messages, the completion box before the way back, and the exact bytes on the link.
 #include "AccountScreens.h"
+#include "FocusWalk.h"
 #include "Frame_5_New_Password.h"
 
 #include <QLineEdit>
@@ -51,6 +52,24 @@ private slots:
         sent.reset();
         screen.reset();
         boxes.reset();
+    }
+
+    // By keys alone: the first field once the form shows, then Tab through every enabled
+    // control; Return on the focused back arrow leaves.
+    void keyboardWay()
+    {
+        QVERIFY(FocusWalk::activate(screen.get()));
+        QCOMPARE(screen->focusWidget(), child<QLineEdit>(screen.get(), "le_newPassword"));
+        QCOMPARE(FocusWalk::accessibleName(child<QPushButton>(screen.get(), "bt_back")), QString::fromUtf8("뒤로"));
+        QTest::keyClicks(child<QLineEdit>(screen.get(), "le_newPassword"), QStringLiteral("Ak3!Pz9%"));
+        QTest::keyClicks(child<QLineEdit>(screen.get(), "le_newPasswordConfirm"), QStringLiteral("Ak3!Pz9%"));
+        const QStringList order = {"le_newPassword", "le_newPasswordConfirm", "bt_confirm", "bt_back"};
+        QCOMPARE(FocusWalk::walk(screen.get()), order);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
+        child<QPushButton>(screen.get(), "bt_back")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(child<QPushButton>(screen.get(), "bt_back"), Qt::Key_Return);
+        QCOMPARE(sent->count(), 1);
+        QCOMPARE(sentText(*sent, 0), QStringLiteral("{\"FrameIndex\":1}\n"));
     }
 
     // While the initial box is open the form is hidden, and the main program's messages are

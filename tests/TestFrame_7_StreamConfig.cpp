@@ -1,5 +1,6 @@
 // The streaming options screen: its controls and their labels, the choice remembered across
 // the screens of a run and dropped on back, and the bytes the real window writes.
+#include "FocusWalk.h"
 #include "Frame_7_StreamConfig.h"
 #include "ScreenTestSupport.h"
 
@@ -59,12 +60,35 @@ private slots:
         QVERIFY(!h264()->isChecked());
         QCOMPARE(slider()->value(), 3);
         QCOMPARE(qualityLabel(), QString::fromUtf8("균형"));
-        // The screen is driven by the mouse alone.
-        for (QWidget* control : screen->findChildren<QWidget*>()) {
-            if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QSlider*>(control)) {
-                QVERIFY2(control->focusPolicy() == Qt::NoFocus, qPrintable(control->objectName()));
-            }
+        // A click never takes the focus: a mouse user sees the screen as designed.
+        for (QWidget* control : FocusWalk::controls(screen.get())) {
+            QVERIFY2(control->focusPolicy() == Qt::TabFocus, qPrintable(control->objectName()));
         }
+    }
+
+    // By keys alone: the chosen codec first, Tab through every control, the slider named with
+    // its level; focus and arrows send nothing, Return confirms.
+    void keyboardWay()
+    {
+        QVERIFY(FocusWalk::activate(screen.get()));
+        QCOMPARE(screen->focusWidget()->objectName(), QStringLiteral("rb_h265"));
+        // The codec is one stop, whose arrows choose; Tab passes the codec not chosen.
+        const QStringList order = {"rb_h265", "slider_video_quality", "bt_confirm", "bt_back"};
+        QCOMPARE(FocusWalk::walk(screen.get()), order);
+        QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
+        QCOMPARE(FocusWalk::accessibleName(slider()), QString::fromUtf8("영상 화질"));
+        QCOMPARE(slider()->accessibleDescription(), QString::fromUtf8("균형"));
+        QSignalSpy sent(screen.get(), &Frame_7_StreamConfig::sendSignalData);
+        QTest::keyClick(h265(), Qt::Key_Right);
+        QVERIFY(h264()->isChecked());
+        slider()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(slider(), Qt::Key_Right);
+        QCOMPARE(slider()->value(), 4);
+        QCOMPARE(slider()->accessibleDescription(), QString::fromUtf8("화질 우선"));
+        QCOMPARE(sent.count(), 0);
+        QTest::keyClick(slider(), Qt::Key_Return);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).value<Json::Value>(), json(R"({"FrameIndex":9,"Video":{"Codec":"h264","Quality":4}})"));
     }
 
     void qualityLabels_data()
@@ -165,6 +189,24 @@ private slots:
                                 "{\"FrameIndex\":2}\n");
         QVERIFY(peer.waitForBytes(second.size()));
         QCOMPARE(peer.bytes(), second);
+
+        // The same choices by keys alone give the same bytes.
+        peer.clear();
+        shown = window.show<Frame_7_StreamConfig>(ScreenTest::message(9));
+        QVERIFY(shown);
+        QVERIFY(FocusWalk::activate(window.get()));
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Left);
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Left);
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Return);
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(window.get()->focusWidget()->objectName(), QStringLiteral("bt_back"));
+        QTest::keyClick(window.get()->focusWidget(), Qt::Key_Space);
+        const QByteArray third("{\"FrameIndex\":9,\"Video\":{\"Codec\":\"h265\",\"Quality\":3}}\n"
+                               "{\"FrameIndex\":2}\n");
+        QVERIFY(peer.waitForBytes(third.size()));
+        QCOMPARE(peer.bytes(), third);
     }
 };
 

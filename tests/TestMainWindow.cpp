@@ -1,6 +1,7 @@
 // The main window against a real QTcpServer playing the main program: its widgets, dragging,
 // the bytes it writes, the exit notice, the key exchange and the routing of every kind of
 // incoming message, good and bad.
+#include "FocusMark.h"
 #include "FrameManager.h"
 #include "IndependentEcdh.h"
 #include "LinkSession.h"
@@ -15,6 +16,7 @@
 #include "TestPeer.h"
 #include "TestScreen.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFrame>
 #include <QMouseEvent>
@@ -104,6 +106,23 @@ private slots:
         session.reset();
     }
 
+    // The focus mark shows once the keyboard moves the focus and goes at the next mouse press:
+    // a user of the mouse alone never sees it. The integrity check has no control of its own.
+    void focusMarkOnlyForTheKeyboard()
+    {
+        openWindow();
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto* close = window->findChild<QPushButton*>(QStringLiteral("pushButton"));
+        QTest::mouseClick(close->window()->windowHandle(), Qt::LeftButton, {}, QPoint(400, 300));
+        QVERIFY(!window->focus()->markedWidget());
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), close);
+        QTRY_COMPARE(window->focus()->markedWidget(), close);
+        QTest::mouseClick(close->window()->windowHandle(), Qt::LeftButton, {}, QPoint(400, 300));
+        QVERIFY(!window->focus()->markedWidget());
+    }
+
     void widgetsAndStyle()
     {
         openWindow();
@@ -126,7 +145,9 @@ private slots:
         QCOMPARE(frame->frameShape(), QFrame::StyledPanel);
         QCOMPARE(frame->frameShadow(), QFrame::Raised);
         QCOMPARE(button->geometry(), QRect(845, 20, 37, 37));
-        QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        // Reached by Tab, never focused by a click, named for a screen reader.
+        QCOMPARE(button->focusPolicy(), Qt::TabFocus);
+        QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name), QString::fromUtf8("닫기"));
         QVERIFY(button->text().isEmpty());
         QCOMPARE(button->styleSheet(), QStringLiteral("border-image: url(:/image/x.png) 0 0 0 0 stretch stretch;"));
         QCOMPARE(window->contentsMargins(), QMargins(0, 0, 0, 0));

@@ -4,6 +4,7 @@
 #include "NotificationQueue.h"
 #include "StartUp.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -49,6 +50,10 @@ private slots:
         NotificationBox box(false, QStringLiteral("hello"), nullptr);
         QCOMPARE(box.objectName(), QStringLiteral("NotificationBox"));
         QCOMPARE(box.windowTitle(), QStringLiteral("NotificationBox"));
+        // A screen reader hears the kind of box and its text, not the class name.
+        QAccessibleInterface* reading = QAccessible::queryAccessibleInterface(&box);
+        QCOMPARE(reading->text(QAccessible::Name), QString::fromUtf8("알림"));
+        QCOMPARE(reading->text(QAccessible::Description), QStringLiteral("hello"));
         QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(box.testAttribute(Qt::WA_TranslucentBackground));
         int shownDuringExec = -1;
@@ -82,6 +87,7 @@ private slots:
         QCOMPARE(confirmed.count(), 1);
         QCOMPARE(button(&box, "bt_no")->text(), QString::fromUtf8("아니오"));
         QCOMPARE(button(&box, "bt_yes")->text(), QString::fromUtf8("예"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(&box)->text(QAccessible::Name), QString::fromUtf8("확인 요청"));
     }
 
     void escapeCloses()
