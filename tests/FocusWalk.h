@@ -45,12 +45,17 @@ inline bool activate(QWidget* window)
     return QTest::qWaitForWindowActive(window);
 }
 
-// Presses Tab (or Shift+Tab) from the focus of `area`'s window until the focus comes back to
-// where it started; the object names it passed, the start first.
+// Presses Tab (or Shift+Tab) from the first stop of `area`'s chain until the focus comes back
+// there; the object names it passed, the start first. In the window, Tab comes to the screen's
+// first stop from the close button: a control ahead of the fields in the chain is out of order.
 inline QStringList walk(QWidget* area, bool forward = true, int limit = 40)
 {
     QWidget* window = area->window();
-    QWidget* start = window->focusWidget();
+    QWidget* start = area->nextInFocusChain();
+    while (start != area && !(start->isEnabled() && start->isVisible() && (start->focusPolicy() & Qt::TabFocus))) {
+        start = start->nextInFocusChain();
+    }
+    start->setFocus(Qt::TabFocusReason);
     QStringList names;
     QWidget* now = start;
     for (int i = 0; now && i < limit; ++i) {
