@@ -3,14 +3,15 @@
 # display of its own (Xvfb), typing and clicking with xdotool like a person, and saves a
 # screenshot of each screen it passes.
 #
-#   tools/demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]
+#   tools/demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too | --keys]
 #
 # BIN_DIR holds TAVO_DSK and tavo_peer; TAVO_DEMO_CLIENT, when set, is the command that starts
 # the client instead (words split at blanks), such as the Windows build under Wine. OUT_DIR receives NN-name.png, peer.log (the main
 # program's transcript) and the client's logs/. With --fullscreen-too short runs follow, each on
 # a display of its own: the sign-in screen full screen at 1920 x 1080, 1366 x 768 and 2560 x
-# 1440, the window at 150 %, and a box with a long text. Exits non-zero, saying where, when a
-# step does not happen in time.
+# 1440, the window at 150 %, and a box with a long text, then the keyboard walk. With --keys
+# only the keyboard walk: the same screens by keys alone, never the mouse. Exits non-zero,
+# saying where, when a step does not happen in time.
 set -euo pipefail
 
 BIN="$(cd "${1:?usage: demo-walk.sh BIN_DIR OUT_DIR [--fullscreen-too]}" && pwd)"
@@ -301,6 +302,101 @@ long_text() {
     finish "$PEER" "the main program"
 }
 
+# Keys to the window that has the keyboard, as a user types them.
+keys() {
+    xdotool key --delay 60 "$@"
+    sleep 0.3
+}
+typed() {
+    xdotool type --delay 40 -- "$1"
+    sleep 0.2
+}
+# Takes the focus into the box on show and answers it with Return.
+box_by_key() {
+    local box
+    box="$(window_of '^NotificationBox$')"
+    xdotool windowfocus --sync "$box" 2>/dev/null || true
+    keys Return
+    poll_until "the box did not close" no_box
+    xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
+    sleep 0.2
+}
+
+# Every screen by keys alone: the pointer rests on the window's background and never clicks.
+# Its pictures show the focus mark, which appears only once Tab or an arrow has been pressed.
+keyboard_walk() {
+    stop_display
+    start_display
+    : >"$OUT/peer.log"
+    start_pair
+    local h
+    read -r _ _ _ h < <(geometry_of "$MAIN")
+    xdotool mousemove --window "$MAIN" 20 $((h - 20))
+    wait_line "announcing it"
+    box_by_key
+    wait_line "showing sign-in"
+    xdotool windowfocus --sync "$MAIN"
+    keys Tab Tab # past the password field to the reset link: the request needs an ID first
+    shot keyboard-reset-link 0.2
+    keys Return
+    wait_line "showing the reset screen"
+    typed hong
+    keys Tab
+    typed 01012345678
+    keys Return
+    wait_line "identity proved"
+    typed 1234
+    keys Return
+    wait_line "password of hong reset"
+    box_by_key
+    wait_line "password reset acknowledged"
+
+    typed newbie
+    keys Tab
+    typed 'Tavo#2026x'
+    keys Tab
+    shot keyboard-request 0.2
+    keys Return
+    wait_line "newbie signs in" 1
+    typed 1234
+    keys Return
+    wait_line "asking for a new one"
+    box_by_key
+    typed 'Nimbus!73q'
+    keys Tab
+    typed 'Nimbus!73q'
+    keys Return
+    wait_line "new password for newbie stored"
+    box_by_key
+    wait_line "new password acknowledged"
+
+    typed newbie
+    keys Tab
+    typed 'Nimbus!73q'
+    keys Return
+    wait_line "newbie signs in" 2
+    typed 1234
+    keys Return
+    wait_line "newbie is signed in"
+    keys Down Up # the first free PC, marked
+    shot keyboard-pc-list 0.2
+    keys shift+Tab shift+Tab # past the close button to the settings
+    shot keyboard-settings 0.2
+    keys space
+    wait_line "opens the streaming options"
+    keys Right Tab Right # H.264, then the quality one step up
+    shot keyboard-streaming-options 0.2
+    keys Return
+    wait_line "streaming options saved (codec h264, quality 4)"
+    sleep 0.5
+    keys Return # the first free PC
+    wait_line "showing progress"
+    wait_line "is ready"
+    finish "$CLIENT" "the client"
+    finish "$PEER" "the main program"
+    say "by keys alone from the integrity check to the progress screen"
+}
+
 # Ends the display of the run before, with its compositor.
 stop_display() {
     local p
@@ -312,6 +408,10 @@ DISPLAY_PIDS=()
 
 start_display
 rm -f "$OUT"/[0-9][0-9]-*.png
+if [ "$FULLSCREEN_TOO" = --keys ]; then
+    keyboard_walk
+    exit 0
+fi
 walk
 if [ "$FULLSCREEN_TOO" = --fullscreen-too ]; then
     cp "$OUT/peer.log" "$OUT/peer-walk.log"
@@ -320,6 +420,9 @@ if [ "$FULLSCREEN_TOO" = --fullscreen-too ]; then
     fullscreen full-screen-2560x1440 2560 1440
     scaled_window
     long_text
+    # After the Windows build's pictures, which the gallery numbers 21 to 24.
+    SHOT=24
+    keyboard_walk
 fi
 say "screenshots:"
 printf '  %s\n' "${SHOTS[@]}"
