@@ -284,7 +284,11 @@ private slots:
             {"resourceKey":18,"resourceName":"디자인 PC-02","state":"broken"},
             {"resourceKey":17,"resourceName":"개발팀 PC-01","state":"wait"}
         ])"));
+        // The list has the focus, yet looks as it did without it until a key is pressed.
+        const QImage unfocused = screen->grab().toImage();
         QVERIFY(FocusWalk::activate(screen.get()));
+        QVERIFY(list()->hasFocus());
+        QCOMPARE(screen->grab().toImage(), unfocused);
         QCOMPARE(screen->focusWidget(), list());
         QCOMPARE(list()->currentRow(), 1);
         QVERIFY(list()->selectedItems().isEmpty());

@@ -4,6 +4,7 @@
 #include "Item_PCinfo.h"
 #include "JsonText.h"
 #include "KeyFocus.h"
+#include "UnframedRowDelegate.h"
 
 #include <QKeyEvent>
 #include <QListWidgetItem>
@@ -23,6 +24,7 @@ Frame_2_SelectRes::Frame_2_SelectRes(QWidget* parent, const Json::Value& info, R
       run(runState ? *runState : ownRun)
 {
     ui->setupUi(this);
+    ui->pc_list->setItemDelegate(new UnframedRowDelegate(ui->pc_list));
     connect(ui->bt_setting, &QPushButton::clicked, this, &Frame_2_SelectRes::bt_setting_clicked);
     connect(ui->pc_list, &QListWidget::clicked, this, &Frame_2_SelectRes::list_item_clicked);
 
