@@ -203,7 +203,8 @@ private slots:
         const QStringList order = {"le_userID", "le_password", "bt_confirm", "bt_reset_pw"};
         QCOMPARE(FocusWalk::walk(screen.get()), order);
         QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
-        QCOMPARE(FocusWalk::walk(screen.get(), false), QStringList({"le_userID", "bt_reset_pw", "bt_confirm", "le_password"}));
+        QCOMPARE(FocusWalk::walk(screen.get(), false),
+                 QStringList({"le_userID", "bt_reset_pw", "bt_confirm", "le_password"}));
 
         button("bt_confirm")->setFocus(Qt::TabFocusReason);
         QTest::keyClick(button("bt_confirm"), Qt::Key_Space);

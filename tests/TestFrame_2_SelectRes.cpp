@@ -293,10 +293,11 @@ private slots:
         QCOMPARE(list()->currentRow(), 1);
         QVERIFY(list()->selectedItems().isEmpty());
         QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(list());
-        QCOMPARE(rows->child(0)->text(QAccessible::Name), QString::fromUtf8("디자인 PC-02, 장애가 발생했습니다. 재접속 해 주세요."));
+        QCOMPARE(rows->child(0)->text(QAccessible::Name),
+                 QString::fromUtf8("디자인 PC-02, 장애가 발생했습니다. 재접속 해 주세요."));
         QCOMPARE(rows->child(1)->text(QAccessible::Name), QString::fromUtf8("개발팀 PC-01, 사용 가능"));
-        const QStringList order = {"pc_list", "bt_createRecover", "bt_sysRecover", "bt_createRecover", "bt_sysRecover",
-                                   "bt_setting"};
+        const QStringList order = {"pc_list",          "bt_createRecover", "bt_sysRecover",
+                                   "bt_createRecover", "bt_sysRecover",    "bt_setting"};
         QCOMPARE(FocusWalk::walk(screen.get()), order);
         QCOMPARE(FocusWalk::unreachedOrUnnamed(screen.get(), order), QStringList());
     }

@@ -88,7 +88,8 @@ private slots:
         QCOMPARE(sent.count(), 0);
         QTest::keyClick(slider(), Qt::Key_Return);
         QCOMPARE(sent.count(), 1);
-        QCOMPARE(sent.at(0).at(0).value<Json::Value>(), json(R"({"FrameIndex":9,"Video":{"Codec":"h264","Quality":4}})"));
+        QCOMPARE(sent.at(0).at(0).value<Json::Value>(),
+                 json(R"({"FrameIndex":9,"Video":{"Codec":"h264","Quality":4}})"));
     }
 
     void qualityLabels_data()
