@@ -230,10 +230,12 @@ build_qt() {
     cd "$CACHE/build/qt"
     # Only what the client and its tests use. Debian's tarball has no wintab header, so no
     # tablet support; FreeType is built in so the offscreen platform runs the GUI tests.
-    # Qt finds its plugins beside the program (it is relocatable and the program says so in its
-    # qt.conf); the prefix it is configured for only has to be no path of this machine and no
-    # folder a user may create. -extprefix is where it really goes. The file prefix map keeps
-    # this cache's path out of the DLLs.
+    # Qt is relocatable: beside a program that carries its DLLs it takes the program's folder as
+    # its prefix (plugins, data, qtlogging.ini), so the prefix it is configured for is never
+    # read; it only has to be no path of this machine and no folder a user may create. A qt.conf
+    # with a relative prefix would not do: before the application object exists Qt resolves it
+    # against the current directory, which for us is a folder every user may write. -extprefix
+    # is where Qt really goes. The file prefix map keeps this cache's path out of the DLLs.
     local configure=("$CACHE/src/$QT_SRC/configure" -prefix "C:/Program Files/Nimbara Workspace/Qt"
         -extprefix "$CACHE/qt" -opensource -confirm-license -release
         -shared -xplatform win32-g++ -device-option CROSS_COMPILE="$PREFIX"
