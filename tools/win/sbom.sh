@@ -97,15 +97,16 @@ const parts = [
     texts: [path.join(qtLicences, 'copyright'), common('LGPL-3'), common('GPL-3')] },
   { id: 'freetype', name: 'FreeType (built into Qt)', type: 'library', ...qtFreetype,
     version: qtFreetype.att.Version, licence: '(FTL OR GPL-2.0-only) AND MIT',
-    // FreeType's font engine sits in the platform plugin, with the font database.
-    in: (f) => /^platforms\/qwindows\.dll$/i.test(f),
+    // FreeType's font engine sits in the platform plugins, with the font database.
+    in: (f) => /^platforms\/[^/]+\.dll$/i.test(f),
     texts: folder(path.join(qtLicences, 'freetype')),
     // The FreeType licence asks for this line in the documentation; FTL.TXT gives its words.
     credit: freetypeCredit(path.join(qtLicences, 'freetype/FTL.TXT'), qtFreetype.att.Copyright) },
   { id: 'harfbuzz', name: 'HarfBuzz (built into Qt)', type: 'library', ...qtPart('harfbuzz-ng'), licence: 'MIT',
     in: (f) => /^Qt5Gui\.dll$/i.test(f), texts: folder(path.join(qtLicences, 'harfbuzz-ng')) },
+  // Qt's image reader uses libpng, and so does FreeType for colour glyphs, each linked in whole.
   { id: 'libpng', name: 'libpng (built into Qt)', type: 'library', ...qtPart('libpng'), licence: 'Libpng AND libpng-2.0',
-    in: (f) => /^Qt5Gui\.dll$/i.test(f), texts: folder(path.join(qtLicences, 'libpng')) },
+    in: (f) => /^(Qt5Gui|platforms\/[^/]+)\.dll$/i.test(f), texts: folder(path.join(qtLicences, 'libpng')) },
   { id: 'pcre2', name: 'PCRE2 (built into Qt)', type: 'library', ...qtPart('pcre2'), licence: 'BSD-3-Clause AND BSD-2-Clause',
     in: (f) => /^Qt5Core\.dll$/i.test(f), texts: folder(path.join(qtLicences, 'pcre2')) },
   { id: 'zlib', name: 'zlib (built into Qt)', type: 'library', ...qtPart('zlib'), licence: 'Zlib',
