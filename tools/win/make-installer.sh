@@ -9,6 +9,9 @@
 #   --payload DIR  the folder to pack (default: BUILD/TAVO)
 #   --out FILE     the installer to write (default: BUILD/TAVO-Setup-<version>.exe)
 # The tests use the options to make an older and a newer installer of the same build.
+# The installer and its uninstaller are signed with tools/win/sign.sh (its environment chooses the
+# certificate; the test certificate is kept in BUILD/signing). With SOURCE_DATE_EPOCH set and the
+# same certificate, the same payload gives the same installer, byte for byte.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -30,6 +33,11 @@ DIR="$(cd "${DIR:-$BUILD/TAVO}" && pwd)"
 [ -n "$VERSION" ] || { echo "make-installer: no project version in $BUILD/CMakeCache.txt" >&2; exit 1; }
 [[ "$VERSION" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "make-installer: version '$VERSION' is not X.Y.Z" >&2; exit 1; }
 command -v makensis >/dev/null || { echo "make-installer: makensis not found (nsis): run ./tavo deps" >&2; exit 1; }
+[ -f "$DIR/NOTICES.txt" ] || { echo "make-installer: $DIR/NOTICES.txt is missing (tools/win/notices.sh)" >&2; exit 1; }
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+COMPANY=$(cached TAVO_COMPANY) COPYRIGHT=$(cached TAVO_COPYRIGHT) SUPPORT_URL=$(cached TAVO_SUPPORT_URL)
+[ -n "$COMPANY" ] && [ -n "$COPYRIGHT" ] && [ -n "$SUPPORT_URL" ] ||
+    { echo "make-installer: no TAVO_COMPANY, TAVO_COPYRIGHT or TAVO_SUPPORT_URL in $BUILD/CMakeCache.txt" >&2; exit 1; }
 # The installed list is read back by the installer in the ANSI code page, and its paths must not
 # leave the folder: plain ASCII names only.
 if (cd "$DIR" && find . | LC_ALL=C grep -q -e '[^ -~]' -e '\.\.'); then
@@ -61,6 +69,8 @@ while IFS= read -r d; do
 done < <(find "$DIR" -mindepth 1 -type d | LC_ALL=C sort -r)
 printf 'SetOutPath "$INSTDIR"\nFile "/oname=${MANIFEST}" "%s"\n' "$list" >>"$payload"
 
+sign="bash \"$HERE/sign.sh\" --dir \"${TAVO_SIGN_DIR:-$BUILD/signing}\""
 makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$VERSION" -DPAYLOAD="$payload" -DUNPAYLOAD="$unpayload" \
-    -DICON="$BUILD/app/TAVO_DSK.ico" -DOUTFILE="$out" "$HERE/installer.nsi"
+    -DICON="$BUILD/app/TAVO_DSK.ico" -DOUTFILE="$out" -DSIGN="$sign" -DNOTICES="$DIR/NOTICES.txt" \
+    -DCOMPANY="$COMPANY" -DCOPYRIGHT="$COPYRIGHT" -DSUPPORT_URL="$SUPPORT_URL" "$HERE/installer.nsi"
 echo "$out"
