@@ -10,6 +10,7 @@
 #
 # usage: installer.sh TAVO_PEER TAVO-Setup.exe WINE_TEMPLATE BUILD   (inside a private network namespace)
 #   BUILD  the Windows build: its signing/test-ca.pem and .thirdparty (the third-party cache)
+# env:   TAVO_NPM_DIR  where the SBOM check keeps its validator (tests/windows/sbom.sh)
 set -euo pipefail
 usage="usage: installer.sh TAVO_PEER TAVO-Setup.exe WINE_TEMPLATE BUILD"
 peer=${1:?$usage}
@@ -89,6 +90,10 @@ kib=$(du -sk "$app" | cut -f1)
 [[ "$size" == dword:* ]] && [ $((16#${size#dword:})) -gt $((kib * 9 / 10)) ] && [ $((16#${size#dword:})) -le "$kib" ] ||
     fail "EstimatedSize is $size, the folder holds $kib KiB"
 say "notices, licence texts and Apps & features' values are there"
+# The bill of materials describes the folder as installed, the uninstaller and the list included.
+bash "$here/sbom.sh" "$app/sbom.cdx.json" "$app" || fail "the installed SBOM does not describe the installed folder"
+cmp -s "$app/sbom.cdx.json" "$build/TAVO-$(reg_value DisplayVersion).cdx.json" || fail "the SBOM beside the installer is another"
+say "the SBOM is valid CycloneDX and lists every installed file with its digest"
 
 # --- what another user may leave behind ------------------------------------------------------
 # A DLL that notes where it was loaded from, put under the names the program might look up in its

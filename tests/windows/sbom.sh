@@ -4,18 +4,15 @@
 # nothing else, and giving every third-party part a licence that parses as SPDX.
 #
 # usage: sbom.sh SBOM PKG
+#        sbom.sh --install    only install the validator (a test in a namespace without a network
+#                             has it installed first)
 # env:   TAVO_NPM_DIR   where the validator's npm packages go (default: a temporary folder);
 #                       kept between runs, they are installed again only when the lock changes
 set -euo pipefail
 
-usage="usage: sbom.sh SBOM PKG"
-[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
-SBOM=$1 PKG=$2
-[ -f "$SBOM" ] || { echo "sbom test: no SBOM $SBOM" >&2; exit 1; }
-[ -d "$PKG" ] || { echo "sbom test: no package folder $PKG" >&2; exit 1; }
+usage="usage: sbom.sh SBOM PKG | sbom.sh --install"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 CHECK="$HERE/../../tools/win/sbom-check"
-
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 npm_dir="${TAVO_NPM_DIR:-$tmp/npm}"
@@ -25,6 +22,12 @@ if ! cmp -s "$CHECK/package-lock.json" "$npm_dir/package-lock.json" || [ ! -d "$
     cp "$CHECK/package.json" "$CHECK/package-lock.json" "$npm_dir/"
     npm ci --prefix "$npm_dir" --omit=optional --ignore-scripts --no-audit --no-fund --loglevel=error >&2
 fi
+if [ "${1:-}" = --install ]; then exit 0; fi
+
+[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
+SBOM=$1 PKG=$2
+[ -f "$SBOM" ] || { echo "sbom test: no SBOM $SBOM" >&2; exit 1; }
+[ -d "$PKG" ] || { echo "sbom test: no package folder $PKG" >&2; exit 1; }
 
 NODE_PATH="$npm_dir/node_modules" node - "$SBOM" "$PKG" <<'JS'
 'use strict'

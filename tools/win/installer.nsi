@@ -8,6 +8,10 @@
 ;   ICON      the program's icon
 ;   OUTFILE   the installer to write
 ;   SIGN      the command that signs a file in place (given the file's path)
+;   UNINSTALLER_KEEP    (first of two passes) keep the signed uninstaller here, and it unsigned
+;                       beside it (.unsigned), for the bill of materials
+;   UNINSTALLER_REUSE   (second pass) take that signed uninstaller, after checking that this
+;                       pass made the same one
 ;   COMPANY, COPYRIGHT, SUPPORT_URL   who publishes it, for the version resource and Apps & features
 ;
 ; Exit status, for scripts that run it with /S: 0 done, 1 cancelled, 2 aborted by an error,
@@ -45,8 +49,14 @@ RequestExecutionLevel admin
 
 ; The installer and the uninstaller it writes are signed like every file they carry. The
 ; uninstaller is signed when it is made, before it is packed into the installer.
-!finalize '${SIGN} "%1"'
-!uninstfinalize '${SIGN} "%1"'
+!finalize '${SIGN} "%1"' = 0
+!ifdef UNINSTALLER_KEEP
+    !uninstfinalize 'cp "%1" "${UNINSTALLER_KEEP}.unsigned" && ${SIGN} "%1" && cp "%1" "${UNINSTALLER_KEEP}"' = 0
+!else ifdef UNINSTALLER_REUSE
+    !uninstfinalize 'cmp -s "%1" "${UNINSTALLER_REUSE}.unsigned" && cp "${UNINSTALLER_REUSE}" "%1"' = 0
+!else
+    !uninstfinalize '${SIGN} "%1"' = 0
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
