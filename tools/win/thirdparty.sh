@@ -198,7 +198,8 @@ build_jsoncpp() {
     cmake --install "$CACHE/build/jsoncpp"
 }
 
-# Where the shipped libcrypto would look for a configuration, engines and modules. It loads none
+# Where the shipped libcrypto would look for a configuration, engines and modules (ssl/ and lib/
+# under it; a relative --openssldir is taken under the prefix). It loads none
 # (the program initialises it without a configuration and it is built without DSO support), but
 # the paths it holds must not be the build machine's, nor a folder an ordinary user may create:
 # under Program Files only administrators write.
@@ -212,7 +213,7 @@ build_openssl() {
     # ECDH and SHA-512. The legacy provider is built in for the tests, whose known answers come
     # from its SEED.
     local configure=("$CACHE/src/$SSL_SRC/Configure" mingw64 --cross-compile-prefix="$PREFIX"
-        --prefix="$SSL_WIN_PREFIX" --openssldir="$SSL_WIN_PREFIX/ssl" --libdir=lib
+        --prefix="$SSL_WIN_PREFIX" --openssldir=ssl --libdir=lib
         no-shared no-module no-dso no-engine no-tests no-ssl no-tls no-dtls)
     record_configure openssl "${configure[@]}"
     SOURCE_DATE_EPOCH=$(source_date "$SSL_SRC") "${configure[@]}"
