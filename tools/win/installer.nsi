@@ -19,6 +19,9 @@
 ; (nothing changed). The uninstaller gives 3 too, when started with _?=<folder>: without it, it
 ; copies itself to the temporary folder and the first process ends at once with 0.
 Unicode true
+; A 64-bit installer: 32-bit Windows does not start it at all, so it needs no check of its own,
+; and no plug-in (x64.nsh asks through the System plug-in), which would be one more file unpacked
+; to the temporary folder and run unsigned.
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ; The installed files get the time they are installed, not the builder's: the same payload gives the
@@ -29,7 +32,6 @@ RequestExecutionLevel admin
 
 !include MUI2.nsh
 !include LogicLib.nsh
-!include x64.nsh
 !include WordFunc.nsh
 !include FileFunc.nsh
 !include TextFunc.nsh
@@ -94,8 +96,6 @@ VIFileVersion "${VERSION}.0"
 !insertmacro VERSION_KEYS ${LANG_KOREAN} "${PRODUCT} 설치 프로그램"
 !insertmacro VERSION_KEYS ${LANG_ENGLISH} "${PRODUCT} Setup"
 
-LangString NEEDS_X64 ${LANG_KOREAN} "${PRODUCT}은(는) 64비트 Windows에서만 실행됩니다."
-LangString NEEDS_X64 ${LANG_ENGLISH} "${PRODUCT} needs 64-bit Windows."
 LangString NEWER_INSTALLED ${LANG_KOREAN} "이 컴퓨터에는 더 새로운 ${PRODUCT} $R1 버전이 설치되어 있습니다.$\r$\n$\r$\n이 설치 프로그램은 ${VERSION} 버전이므로 설치하지 않습니다. 이전 버전을 쓰려면 먼저 설치된 버전을 제거하십시오."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "${PRODUCT} $R1 is installed on this computer, which is newer than this setup's version ${VERSION}.$\r$\n$\r$\nSetup will not replace it with an older version. To go back to this version, uninstall the installed one first."
 LangString RUNNING ${LANG_KOREAN} "${PRODUCT}이(가) 실행 중입니다 ($R0\${PROGRAM}).$\r$\n$\r$\n프로그램을 닫은 뒤 [다시 시도]를 누르십시오. [취소]를 누르면 아무것도 바꾸지 않고 끝냅니다."
@@ -177,10 +177,6 @@ Function removeListed
 FunctionEnd
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP|MB_OK "$(NEEDS_X64)" /SD IDOK
-        Abort
-    ${EndIf}
     SetRegView 64
     ; NSIS takes /D= only unquoted, but Wine and PowerShell quote an argument with a space in it:
     ; "/D=C:\My Apps" would be ignored and the default folder used without a word.
@@ -215,7 +211,7 @@ Function un.onInit
     Call un.checkNotRunning
 FunctionEnd
 
-Section "Install"
+Section "Install" SEC_INSTALL
     SetShellVarContext all
     ; The folder may have been chosen after .onInit looked at the installed one.
     StrCpy $R0 $INSTDIR
@@ -265,8 +261,9 @@ Section "Install"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "${SUPPORT_URL}"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" ${VERSION_MAJOR}
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${VERSION_MINOR}
-    ; In KiB, as Apps & features reads it.
-    ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
+    ; In KiB, as Apps & features reads it: what this section installs (${GetSize} would need the
+    ; System plug-in).
+    SectionGetSize ${SEC_INSTALL} $1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
