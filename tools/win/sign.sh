@@ -17,7 +17,8 @@
 #   TAVO_SIGN_PASSWORD_FILE  the .pfx password or the token's PIN, in a file (not on a command line);
 #   TAVO_SIGN_TIMESTAMP_URL  an RFC 3161 time-stamping service (then the time is the service's);
 #   TAVO_SIGN_CA             the root certificate(s) to verify against (with a release's
-#                            certificate: its issuing CA's root, default the system's bundle).
+#                            certificate: its issuing CA's root, default the system's bundle);
+#   TAVO_SIGN_TSA_CA         the time-stamping service's root (default the system's bundle).
 # Without a time-stamping service the signing time is SOURCE_DATE_EPOCH when set, so the same
 # key signs the same file to the same bytes.
 set -euo pipefail
@@ -90,9 +91,10 @@ fi
 if [ -n "${TAVO_SIGN_PASSWORD_FILE:-}" ]; then
     key_args+=(-readpass "$TAVO_SIGN_PASSWORD_FILE")
 fi
-time_args=()
+time_args=() verify_args=()
 if [ -n "${TAVO_SIGN_TIMESTAMP_URL:-}" ]; then
     time_args=(-ts "$TAVO_SIGN_TIMESTAMP_URL")
+    verify_args=(-TSA-CAfile "${TAVO_SIGN_TSA_CA:-/etc/ssl/certs/ca-certificates.crt}")
 elif [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     time_args=(-time "$SOURCE_DATE_EPOCH")
 fi
@@ -104,7 +106,7 @@ fi
 
 verify() {
     local f=$1 out
-    if ! out=$(osslsigncode verify -CAfile "$ca" -in "$f" 2>&1); then
+    if ! out=$(osslsigncode verify -CAfile "$ca" "${verify_args[@]}" -in "$f" 2>&1); then
         printf '%s\n' "$out" | tail -n 20 >&2
         fail "the signature of $f does not verify against $ca"
     fi
