@@ -4,6 +4,7 @@
 #include "LinkSession.h"
 #include "LogHandler.h"
 #include "Protocol.h"
+#include "SecureUtil.h"
 #include "TAVO_DSK_GUI.h"
 #include "TermSignals.h"
 
@@ -336,6 +337,9 @@ int run(int argc, char** argv)
 {
     const bool fullScreenMode = argc > 1;
     const CrashReport crashReport = startLogging();
+    if (!SecureUtil::initCrypto()) {
+        qCritical("libcrypto could not be initialised; the key agreement will fail");
+    }
 
     std::shared_ptr<void> probeConnection = enableHighDpiScaling(argc, argv);
     QApplication app(argc, argv);

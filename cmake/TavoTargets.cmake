@@ -1,5 +1,11 @@
 # Shared settings for the project's own targets.
 
+if(WIN32 AND NOT MSVC)
+    # What we ship holds no path of the machine that built it (`__FILE__`, debugging sections).
+    get_filename_component(tavo_source_root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+    add_compile_options(-ffile-prefix-map=${tavo_source_root}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+endif()
+
 function(tavo_warnings target)
     if(MSVC)
         target_compile_options(${target} PRIVATE /W4)
@@ -71,8 +77,50 @@ function(tavo_hid_win64 dir)
         SOURCE_DIR ${PROJECT_SOURCE_DIR}/hid/windows
         BINARY_DIR ${dir}
         CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/hid/windows/mingw-w64-x86_64.cmake
-                   -DCMAKE_BUILD_TYPE=Release -DTAVO_WERROR=${TAVO_WERROR}
+                   -DCMAKE_BUILD_TYPE=Release -DTAVO_WERROR=${TAVO_WERROR} -DTAVO_VERSION=${PROJECT_VERSION}
         BUILD_ALWAYS TRUE
         INSTALL_COMMAND ""
         BUILD_BYPRODUCTS ${dir}/bin/TAVO_HID_static.dll ${dir}/bin/SDL2.dll ${dir}/bin/hid_wine_test.exe)
+endfunction()
+
+# Who the Windows files say they come from: their version resources and the installer read these.
+set(TAVO_COMPANY "Nimbara" CACHE STRING "Publisher named in the version resources and Apps & features")
+set(TAVO_PRODUCT "Nimbara Workspace" CACHE STRING "Product name in the version resources and the installer")
+set(TAVO_COPYRIGHT "Copyright (C) 2026 Nimbara" CACHE STRING "LegalCopyright of the Windows files")
+set(TAVO_SUPPORT_URL "https://nimbara.example/support" CACHE STRING
+    "Support link shown in Apps & features; a release sets its own")
+
+# tavo_version_resource(target VERSION x.y.z DESCRIPTION_KO text DESCRIPTION_EN text [ICON file]):
+# the version resource of a Windows program or DLL, in Korean and English.
+function(tavo_version_resource target)
+    cmake_parse_arguments(R "" "VERSION;DESCRIPTION_KO;DESCRIPTION_EN;ICON" "" ${ARGN})
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+        set(TAVO_RC_FILETYPE VFT_APP)
+        set(suffix .exe)
+    else()
+        set(TAVO_RC_FILETYPE VFT_DLL)
+        set(suffix .dll)
+    endif()
+    get_target_property(output_name ${target} OUTPUT_NAME)
+    if(NOT output_name)
+        set(output_name ${target})
+    endif()
+    set(TAVO_RC_INTERNAL_NAME ${output_name})
+    set(TAVO_RC_FILE_NAME ${output_name}${suffix})
+    set(TAVO_RC_VERSION ${R_VERSION})
+    string(REPLACE "." "," TAVO_RC_VERSION_COMMAS ${R_VERSION})
+    set(TAVO_RC_DESCRIPTION_KO ${R_DESCRIPTION_KO})
+    set(TAVO_RC_DESCRIPTION_EN ${R_DESCRIPTION_EN})
+    if(R_ICON)
+        set(TAVO_RC_ICON_LINE "IDI_ICON1 ICON \"${R_ICON}\"")
+    else()
+        set(TAVO_RC_ICON_LINE "")
+    endif()
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+    configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TavoVersion.rc.in ${rc} @ONLY)
+    if(R_ICON)
+        set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${R_ICON})
+    endif()
+    target_sources(${target} PRIVATE ${rc})
 endfunction()

@@ -67,6 +67,17 @@ void writeLine(const std::string& line)
     }
 }
 
+bool initCrypto()
+{
+    // Only the first initialisation decides whether a configuration is loaded; later implicit
+    // ones find this one done.
+    if (OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) != 1) {
+        writeLine("initCrypto: libcrypto could not be initialised.");
+        return false;
+    }
+    return true;
+}
+
 std::string encryptMessage(const std::string& plainText)
 {
     if (plainText.size() > kMaxPlainText) {

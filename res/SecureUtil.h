@@ -13,6 +13,11 @@
 
 namespace SecureUtil {
 
+// Starts libcrypto without reading any configuration file. Call it before any other OpenSSL
+// call: a configuration can name a module to load, and the file libcrypto would look for may lie
+// in a folder another user can write. False (with a line on stdout) when libcrypto cannot start.
+bool initCrypto();
+
 // Longest plain text encryptMessage takes: its base64 ciphertext is then at most 4096 characters.
 constexpr size_t kMaxPlainText = 3071;
 // Longest text decryptMessage gives back.

@@ -22,3 +22,16 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
+
+# A value of the program's Uninstall key in the Wine prefix $prefix, as system.reg writes it
+# (backslashes doubled, written when the prefix's server ends): a string without its quotes, a
+# DWORD as "dword:" and eight hexadecimal digits.
+reg_value() {
+    K='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbaraWorkspace]' V="$1" awk '
+        index($0, ENVIRON["K"]) == 1 { on = 1; next }
+        on && /^\[/ { on = 0 }
+        on && index($0, "\"" ENVIRON["V"] "\"=") == 1 {
+            v = substr($0, length(ENVIRON["V"]) + 4); sub(/^"/, "", v); sub(/"$/, "", v); print v
+        }
+    ' "$prefix/system.reg"
+}

@@ -27,14 +27,6 @@ menu="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Nimbara Workspace"
 home="$c/ProgramData/Nimbara Workspace"
 payload="$build/TAVO"
 
-# A value of the program's Uninstall key as system.reg writes it (backslashes doubled).
-reg_value() {
-    K='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbaraWorkspace]' V="$1" awk '
-        index($0, ENVIRON["K"]) == 1 { on = 1; next }
-        on && /^\[/ { on = 0 }
-        on && index($0, "\"" ENVIRON["V"] "\"=\"") == 1 { v = substr($0, length(ENVIRON["V"]) + 5); sub(/"$/, "", v); print v }
-    ' "$prefix/system.reg"
-}
 # Apps & features lists every key with a display name: there must be one of ours, whatever its key.
 one_entry() {
     local n

@@ -6,6 +6,10 @@
 # cache). The result goes into a cache outside the build tree, named after a hash of this script
 # and the toolchain file, so any change of version or option builds afresh and nothing else does.
 #
+# Besides the built parts, the cache keeps what a release must publish with them: the source
+# packages as fetched (sources/), each part's debian/copyright (licenses/) and the configure
+# lines used (sources/configure-lines.txt).
+#
 # usage: thirdparty.sh            prints the cache folder on its last line
 # env:   TAVO_WIN_CACHE           the cache folder (default ~/.cache/tavo/win64-<hash>)
 #        TAVO_JOBS                parallel jobs (default: the number of cores)
@@ -32,7 +36,7 @@ if [ -f "$CACHE/complete" ]; then
 fi
 
 started=$(date +%s)
-mkdir -p "$CACHE/logs" "$CACHE/src" "$CACHE/bin"
+mkdir -p "$CACHE/logs" "$CACHE/src" "$CACHE/bin" "$CACHE/sources" "$CACHE/licenses"
 
 # Qt's build takes a compiler prefix, not a compiler: this folder gives the posix thread model's
 # compilers the plain names (on Debian the plain names are the win32 model, which Qt cannot use).
@@ -156,31 +160,69 @@ unpack() {
     # apt has checked the files against the signed archive; the signer keys are not needed.
     dpkg-source --no-copy -x "$dsc" "$CACHE/src/$pkg" >>"$CACHE/logs/unpack.log" 2>&1
     echo "$pkg $version" >>"$CACHE/versions"
+    # What we ship is published with its exact source: the .dsc and the files it names.
+    local f
+    cp "$dsc" "$CACHE/sources/"
+    for f in $(awk '/^Files:/ { on = 1; next } /^[^ ]/ { on = 0 } on { print $3 }' "$dsc"); do
+        cp "$CACHE/src/$f" "$CACHE/sources/"
+    done
+    mkdir -p "$CACHE/licenses/$pkg"
+    cp "$CACHE/src/$pkg/debian/copyright" "$CACHE/licenses/$pkg/copyright"
+}
+
+# The parts Qt builds into its DLLs carry their own licence files in Qt's source.
+keep_qt_part_licenses() {
+    local part f
+    for part in freetype harfbuzz-ng libpng pcre2 zlib; do
+        mkdir -p "$CACHE/licenses/$QT_SRC/$part"
+        for f in "$CACHE/src/$QT_SRC/src/3rdparty/$part"/{LICENSE*,LICENCE*,COPYING*,qt_attribution.json} \
+                 "$CACHE/src/$QT_SRC/src/3rdparty/$part"/docs/{LICENSE.TXT,FTL.TXT}; do
+            [ -f "$f" ] && cp "$f" "$CACHE/licenses/$QT_SRC/$part/"
+        done
+        ls "$CACHE/licenses/$QT_SRC/$part"/* >/dev/null 2>&1 || fail "no licence file found for Qt's $part"
+    done
 }
 
 # --- builds ---------------------------------------------------------------------------------
 
 build_jsoncpp() {
-    cmake -S "$CACHE/src/$JSON_SRC" -B "$CACHE/build/jsoncpp" \
-        -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-posix.cmake" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$CACHE/jsoncpp" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON \
-        -DBUILD_OBJECT_LIBS=OFF -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+    local configure=(cmake -S "$CACHE/src/$JSON_SRC" -B "$CACHE/build/jsoncpp"
+        -DCMAKE_TOOLCHAIN_FILE="$HERE/mingw-w64-posix.cmake" -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_INSTALL_PREFIX="$CACHE/jsoncpp" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON
+        -DBUILD_OBJECT_LIBS=OFF -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF
         -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=ON
+        "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=$CACHE/=")
+    record_configure jsoncpp "${configure[@]}"
+    "${configure[@]}"
     cmake --build "$CACHE/build/jsoncpp" -j "$JOBS"
     cmake --install "$CACHE/build/jsoncpp"
 }
 
+# Where the shipped libcrypto would look for a configuration, engines and modules (ssl/ and lib/
+# under it; a relative --openssldir is taken under the prefix). It loads none
+# (the program initialises it without a configuration and it is built without DSO support), but
+# the paths it holds must not be the build machine's, nor a folder an ordinary user may create:
+# under Program Files only administrators write.
+SSL_WIN_PREFIX="C:/Program Files/Nimbara Workspace/OpenSSL"
+
 build_openssl() {
-    rm -rf "$CACHE/build/openssl"
+    rm -rf "$CACHE/build/openssl" "$CACHE/openssl"
     mkdir -p "$CACHE/build/openssl"
     cd "$CACHE/build/openssl"
-    # libcrypto only, static, with no loadable modules: the client uses ECDH and SHA-512. The
-    # legacy provider is built in for the tests, whose known answers come from its SEED.
-    "$CACHE/src/$SSL_SRC/Configure" mingw64 --cross-compile-prefix="$PREFIX" \
-        --prefix="$CACHE/openssl" --libdir=lib no-shared no-module no-engine no-tests \
-        no-ssl no-tls no-dtls
-    make -j "$JOBS" build_libs
-    make install_dev
+    # libcrypto only, static, with no loadable modules and no DSO loader at all: the client uses
+    # ECDH and SHA-512. The legacy provider is built in for the tests, whose known answers come
+    # from its SEED.
+    local configure=("$CACHE/src/$SSL_SRC/Configure" mingw64 --cross-compile-prefix="$PREFIX"
+        --prefix="$SSL_WIN_PREFIX" --openssldir=ssl --libdir=lib
+        no-shared no-module no-dso no-engine no-tests no-ssl no-tls no-dtls)
+    record_configure openssl "${configure[@]}"
+    SOURCE_DATE_EPOCH=$(source_date "$SSL_SRC") "${configure[@]}"
+    SOURCE_DATE_EPOCH=$(source_date "$SSL_SRC") make -j "$JOBS" build_libs
+    # The prefix is a Windows path, so the files the build links are copied rather than installed.
+    mkdir -p "$CACHE/openssl/lib" "$CACHE/openssl/include"
+    cp libcrypto.a "$CACHE/openssl/lib/"
+    cp -r "$CACHE/src/$SSL_SRC/include/openssl" "$CACHE/openssl/include/"
+    cp include/openssl/*.h "$CACHE/openssl/include/openssl/"
 }
 
 build_qt() {
@@ -189,15 +231,40 @@ build_qt() {
     cd "$CACHE/build/qt"
     # Only what the client and its tests use. Debian's tarball has no wintab header, so no
     # tablet support; FreeType is built in so the offscreen platform runs the GUI tests.
-    "$CACHE/src/$QT_SRC/configure" -prefix "$CACHE/qt" -opensource -confirm-license -release \
-        -shared -xplatform win32-g++ -device-option CROSS_COMPILE="$PREFIX" \
-        -nomake examples -nomake tests -no-compile-examples \
-        -no-opengl -no-icu -no-dbus -no-openssl -no-sql-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql \
-        -no-feature-sql -no-feature-concurrent -no-feature-tabletevent \
-        -qt-zlib -qt-libpng -no-libjpeg -qt-pcre -qt-freetype -qt-harfbuzz -no-fontconfig \
+    # Qt is relocatable: beside a program that carries its DLLs it takes the program's folder as
+    # its prefix (plugins, data, qtlogging.ini), so the prefix it is configured for is never
+    # read; it only has to be no path of this machine and no folder a user may create. A qt.conf
+    # with a relative prefix would not do: before the application object exists Qt resolves it
+    # against the current directory, which for us is a folder every user may write. -extprefix
+    # is where Qt really goes. The file prefix map keeps this cache's path out of the DLLs.
+    local configure=("$CACHE/src/$QT_SRC/configure" -prefix "C:/Program Files/Nimbara Workspace/Qt"
+        -extprefix "$CACHE/qt" -opensource -confirm-license -release
+        -shared -xplatform win32-g++ -device-option CROSS_COMPILE="$PREFIX"
+        -nomake examples -nomake tests -no-compile-examples
+        -no-opengl -no-icu -no-dbus -no-openssl -no-sql-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql
+        -no-feature-sql -no-feature-concurrent -no-feature-tabletevent
+        -qt-zlib -qt-libpng -no-libjpeg -qt-pcre -qt-freetype -qt-harfbuzz -no-fontconfig
         -silent
-    make -j "$JOBS"
+        "QMAKE_CFLAGS+=-ffile-prefix-map=$CACHE/=" "QMAKE_CXXFLAGS+=-ffile-prefix-map=$CACHE/=")
+    record_configure qtbase "${configure[@]}"
+    SOURCE_DATE_EPOCH=$(source_date "$QT_SRC") "${configure[@]}"
+    SOURCE_DATE_EPOCH=$(source_date "$QT_SRC") make -j "$JOBS"
     make install
+}
+
+# The time of a source package's last changelog entry: the PE time stamp of what is built from
+# it, so two builds of the same package give the same bytes.
+source_date() {
+    dpkg-parsechangelog -l "$CACHE/src/$1/debian/changelog" -S Timestamp
+}
+
+# The configure lines go with the sources, for whoever rebuilds what we ship. The cache path is
+# written as $CACHE so the published line is no path of this machine.
+record_configure() {
+    local name=$1; shift
+    sed -i "/^$name:/d" "$CACHE/sources/configure-lines.txt" 2>/dev/null || true
+    { printf '%s:' "$name"; printf ' %q' "$@"; printf '\n'; } | sed "s|$CACHE|\$CACHE|g" \
+        >>"$CACHE/sources/configure-lines.txt"
 }
 
 unpack_all() {
@@ -205,6 +272,7 @@ unpack_all() {
     unpack "$JSON_SRC" "$JSON_VERSION"
     unpack "$SSL_SRC" "$SSL_VERSION"
     unpack "$QT_SRC" "$QT_VERSION"
+    keep_qt_part_licenses
 }
 
 log "building the third-party parts into $CACHE (about 15 to 20 minutes on two cores, once)"
@@ -213,7 +281,7 @@ step unpack unpack_all
 step jsoncpp build_jsoncpp
 step openssl build_openssl
 step qtbase build_qt
-# The sources and intermediate files are not needed again.
+# The unpacked sources and intermediate files are not needed again; sources/ keeps the packages.
 rm -rf "$CACHE/build" "$CACHE/src"
 touch "$CACHE/complete"
 log "third-party parts built in $(( ($(date +%s) - started) / 60 )) min: $(tr '\n' ' ' <"$CACHE/versions")"
