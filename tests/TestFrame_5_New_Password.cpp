@@ -152,7 +152,9 @@ private slots:
         QTest::keyClicks(edit("le_newPassword"), first);
         QTest::keyClicks(edit("le_newPasswordConfirm"), second);
         QTest::keyClick(edit("le_newPasswordConfirm"), Qt::Key_Return);
-        QCOMPARE(boxes->texts, QStringList{message});
+        // Where the box breaks a long line depends on the platform's font metrics.
+        QCOMPARE(boxes->texts.size(), 1);
+        QCOMPARE(boxes->texts.first().replace(QLatin1Char('\n'), QLatin1Char(' ')), message);
         QCOMPARE(sent->count(), 0);
     }
 

@@ -86,6 +86,11 @@ trap 'exit 130' INT
 
 report=""
 if [ "$qtest" -eq 1 ]; then
+    # Wine does not hand QT_QPA_PLATFORM on to Windows programs, and without it a GUI test would
+    # open real windows on no display. Qt takes the platform as an argument too, where it has one.
+    if [ -n "${QT_QPA_PLATFORM:-}" ] && x86_64-w64-mingw32-objdump -p "$1" 2>/dev/null | grep -i 'DLL Name: Qt5Gui.dll' >/dev/null; then
+        set -- "$@" -platform "$QT_QPA_PLATFORM"
+    fi
     report="$prefix/qtest-report.txt"
     set -- "$@" -o "$(printf 'Z:%s' "$report" | tr / '\\'),txt"
 fi
