@@ -18,8 +18,8 @@ setup="$build/TAVO-Setup-$version.exe"
 epoch=$(cat "$build/source-date-epoch")
 
 cp -r "$build/TAVO" "$work/payload"
-SOURCE_DATE_EPOCH="$epoch" bash "$here/../../tools/win/make-installer.sh" --payload "$work/payload" \
-    --out "$work/again.exe" "$build" >/dev/null
+(unset SOURCE_DATE_EPOCH; bash "$here/../../tools/win/make-installer.sh" --payload "$work/payload" \
+    --out "$work/again.exe" "$build" >/dev/null)
 if ! cmp -s "$setup" "$work/again.exe"; then
     # Which part differs tells where the build leaks: the signature or the packed data.
     for f in "$setup" "$work/again.exe"; do

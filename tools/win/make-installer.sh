@@ -49,6 +49,12 @@ if (cd "$DIR" && find . | LC_ALL=C grep -q -e '[^ -~]' -e '\.\.'); then
     exit 1
 fi
 out="${out:-$BUILD/TAVO-Setup-$VERSION.exe}"
+# The signing time is the build's (./tavo win wrote it down), so whoever packs the same payload
+# again with the same certificate gets the same installer, the signed uninstaller inside included.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && [ -f "$BUILD/source-date-epoch" ]; then
+    SOURCE_DATE_EPOCH=$(cat "$BUILD/source-date-epoch")
+    export SOURCE_DATE_EPOCH
+fi
 # Its name is in the installed-file list before its contents exist.
 if [ -n "$sbom_cache" ]; then : >"$DIR/sbom.cdx.json"; fi
 
