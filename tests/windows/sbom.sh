@@ -34,7 +34,7 @@ NODE_PATH="$npm_dir/node_modules" node - "$SBOM" "$PKG" <<'JS'
 const fs = require('fs')
 const path = require('path')
 const crypto = require('crypto')
-const { Validation, Spec } = require('@cyclonedx/cyclonedx-library')
+const { Validation, Spec: CycloneDX } = require('@cyclonedx/cyclonedx-library')
 const parseSpdx = require('spdx-expression-parse')
 
 const [sbomFile, pkg] = process.argv.slice(2)
@@ -43,7 +43,7 @@ const text = fs.readFileSync(sbomFile, 'utf8')
 const bom = JSON.parse(text)
 
 async function main () {
-  const version = { '1.5': Spec.Version.v1dot5, '1.6': Spec.Version.v1dot6 }[bom.specVersion]
+  const version = { '1.5': CycloneDX.Version.v1dot5, '1.6': CycloneDX.Version.v1dot6 }[bom.specVersion]
   if (!version) faults.push(`specVersion ${bom.specVersion} is not 1.5 or 1.6`)
   else {
     const errors = await new Validation.JsonStrictValidator(version).validate(text)

@@ -33,12 +33,12 @@ done
 BUILD="$(cd "${1:?$usage}" && pwd)"
 DIR="$(cd "${DIR:-$BUILD/TAVO}" && pwd)"
 [ -f "$DIR/TAVO_DSK.exe" ] || { echo "make-installer: $DIR/TAVO_DSK.exe is missing (run cmake --install first)" >&2; exit 1; }
-[ -n "$VERSION" ] || VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+[ -n "$VERSION" ] || VERSION=$(cached CMAKE_PROJECT_VERSION)
 [ -n "$VERSION" ] || { echo "make-installer: no project version in $BUILD/CMakeCache.txt" >&2; exit 1; }
 [[ "$VERSION" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "make-installer: version '$VERSION' is not X.Y.Z" >&2; exit 1; }
 command -v makensis >/dev/null || { echo "make-installer: makensis not found (nsis): run ./tavo deps" >&2; exit 1; }
 [ -f "$DIR/NOTICES.txt" ] || { echo "make-installer: $DIR/NOTICES.txt is missing (tools/win/notices.sh)" >&2; exit 1; }
-cached() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 COMPANY=$(cached TAVO_COMPANY) COPYRIGHT=$(cached TAVO_COPYRIGHT) SUPPORT_URL=$(cached TAVO_SUPPORT_URL)
 [ -n "$COMPANY" ] && [ -n "$COPYRIGHT" ] && [ -n "$SUPPORT_URL" ] ||
     { echo "make-installer: no TAVO_COMPANY, TAVO_COPYRIGHT or TAVO_SUPPORT_URL in $BUILD/CMakeCache.txt" >&2; exit 1; }

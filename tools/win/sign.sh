@@ -40,7 +40,7 @@ mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
 
 # The publisher's name as the installer's and the program's properties show it.
-DESCRIPTION="${TAVO_SIGN_DESCRIPTION:-Nimbara Workspace}"
+DESCRIPTION="Nimbara Workspace"
 
 # A CA of this build only, and a code-signing certificate it issued. Its key never leaves the
 # folder; a tester verifies the build against test-ca.pem.
