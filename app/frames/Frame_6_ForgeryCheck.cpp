@@ -1,7 +1,6 @@
 #include "Frame_6_ForgeryCheck.h"
 #include "ui_Frame_6_ForgeryCheck.h"
 
-#include "JsonConvert.h"
 #include "JsonText.h"
 #include "Protocol.h"
 #include "NotificationBox.h"
@@ -90,7 +89,7 @@ void Frame_6_ForgeryCheck::slot_recvinfo(Json::Value result)
         qWarning("Frame_6_ForgeryCheck: update ignored, \"Info\" is not an object");
         return;
     }
-    const std::optional<bool> update = JsonConvert::toBool(JsonText::member(info, "Update"));
+    const std::optional<bool> update = JsonText::toBool(JsonText::member(info, "Update"));
     if (!update) {
         qWarning("Frame_6_ForgeryCheck: update ignored, \"Update\" is not a boolean");
         return;
@@ -111,7 +110,7 @@ void Frame_6_ForgeryCheck::slot_recvinfo(Json::Value result)
         return;
     }
     if (*stage == kStageProgress) {
-        const std::optional<float> percent = JsonConvert::toFloat(JsonText::member(info, "per"));
+        const std::optional<float> percent = JsonText::toFloat(JsonText::member(info, "per"));
         if (!percent) {
             qWarning("Frame_6_ForgeryCheck: progress ignored, \"per\" is not a number");
             return;

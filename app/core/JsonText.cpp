@@ -139,4 +139,20 @@ std::optional<std::string> resultText(const Json::Value& message)
     return readText(member(info, "result"));
 }
 
+std::optional<bool> toBool(const Json::Value& value)
+{
+    if (value.isNull() || value.isBool() || value.isNumeric()) {
+        return value.asBool();
+    }
+    return std::nullopt;
+}
+
+std::optional<float> toFloat(const Json::Value& value)
+{
+    if (value.isNull() || value.isBool() || value.isNumeric()) {
+        return value.asFloat();
+    }
+    return std::nullopt;
+}
+
 } // namespace JsonText

@@ -28,6 +28,13 @@ std::optional<std::string> readText(const Json::Value& value);
 // Member `name` of an object; null when the value is not an object or lacks the member.
 const Json::Value& member(const Json::Value& object, const char* name);
 
+// jsoncpp's own asBool and asFloat without their exceptions: the same value where jsoncpp
+// converts, nothing where it would throw. Screens read the main program's loosely typed members
+// with these, so a member of the wrong type is refused. null is false and 0; booleans are 0 or 1;
+// numbers are true unless zero (or NaN).
+std::optional<bool> toBool(const Json::Value& value);
+std::optional<float> toFloat(const Json::Value& value);
+
 // "FrameIndex" of a message (0 when missing or null); nothing when it cannot be read.
 std::optional<int> frameIndexOf(const Json::Value& message);
 
