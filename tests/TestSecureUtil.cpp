@@ -425,6 +425,35 @@ private slots:
         QCOMPARE(Bytes(reinterpret_cast<const char*>(helper->data()), 32).toHex(), s.toHex());
     }
 
+    // Each link has a cipher of its own: a new one starts as a fresh process did, keying one
+    // leaves another as it was, and each hands its lines to its own sink besides standard output.
+    void eachCipherItsOwn()
+    {
+        const std::array<unsigned char, 16> zero{};
+        QStringList lines;
+        LinkCipher first([&lines](const std::string& line) { lines << QString::fromStdString(line); });
+        LinkCipher second;
+        QCOMPARE(first.linkKey(), zero);
+        QCOMPARE(first.linkIv(), zero);
+        QCOMPARE(first.publicKeyText(), std::string());
+
+        PkeyPtr peer(EVP_EC_gen("P-256"));
+        QVERIFY(peer);
+        QVERIFY(first.generateKeyPair());
+        QVERIFY(second.generateKeyPair());
+        QVERIFY(first.publicKeyText() != second.publicKeyText());
+        StdoutCapture capture;
+        QCOMPARE(first.deriveLinkKey(encodedPoint(peer.get()).toBase64().toStdString()), 0);
+        QCOMPARE(second.deriveLinkKey(std::string()), -1);
+        QCOMPARE(capture.take(), Bytes("secret key len : 32\nFailed EC_KEY_oct2key.\n"));
+        QCOMPARE(lines, QStringList{QStringLiteral("secret key len : 32")});
+        QVERIFY(first.linkKey() != zero);
+        QCOMPARE(second.linkKey(), zero);
+        QCOMPARE(second.linkIv(), zero);
+        const std::string text = "{\"a\":1}";
+        QVERIFY(second.decryptMessage(first.encryptMessage(text)) != text);
+    }
+
     void badPeerKey_data()
     {
         QTest::addColumn<Bytes>("peerText");
