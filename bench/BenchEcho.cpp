@@ -7,8 +7,8 @@
 #include "BenchOptions.h"
 #include "Envelope.h"
 #include "JsonText.h"
+#include "LinkCipher.h"
 #include "LinkWriter.h"
-#include "SecureUtil.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -80,16 +80,18 @@ void writeAll(int fd, const QByteArray& bytes)
     }
 }
 
-// The echo's end of the link: its socket and whether the key agreement is done.
+// The echo's end of the link: its socket, its key and whether the key agreement is done.
 struct Echo
 {
     int fd = -1;
     bool keyed = false;
+    LinkCipher cipher;
+    const LinkCipher* linkCipher() const { return keyed ? &cipher : nullptr; }
 };
 
 void send(const Echo& echo, const Json::Value& message)
 {
-    const std::optional<QByteArray> bytes = LinkWriter::encode(message, echo.keyed);
+    const std::optional<QByteArray> bytes = LinkWriter::encode(message, echo.linkCipher());
     if (!bytes) {
         throw BenchFailure(BenchFailure::Failed, "a reply could not be encoded");
     }
@@ -100,11 +102,11 @@ void send(const Echo& echo, const Json::Value& message)
 void answerKeyRequest(Echo& echo, const Json::Value& message)
 {
     const std::optional<std::string> peerKey = JsonText::readText(JsonText::member(message, "Info"));
-    if (!peerKey || !SecureUtil::generateKeyPair()) {
+    if (!peerKey || !echo.cipher.generateKeyPair()) {
         throw BenchFailure(BenchFailure::Failed, "the key request cannot be answered");
     }
-    const std::string ownKey = SecureUtil::publicKeyText();
-    if (SecureUtil::deriveLinkKey(*peerKey) != 0) {
+    const std::string ownKey = echo.cipher.publicKeyText();
+    if (echo.cipher.deriveLinkKey(*peerKey) != 0) {
         throw BenchFailure(BenchFailure::Failed, "the peer's key is unusable");
     }
     Json::Value reply(Json::objectValue);
@@ -127,7 +129,7 @@ void answerUpdate(const Echo& echo, const Json::Value& message)
 
 void handleBatch(Echo& echo, const QByteArray& batch)
 {
-    const Envelope::Incoming in = Envelope::decodeBatch(batch, echo.keyed);
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, echo.linkCipher());
     if (in.status != Envelope::Incoming::Status::Ok) {
         throw BenchFailure(BenchFailure::Failed, "a message that does not decode came: " + in.errors);
     }
@@ -153,7 +155,8 @@ void run(int argc, char** argv)
     const int idleMs = options.number("--idle-ms", 1);
     Connection link;
     link.fd = connectTo(static_cast<std::uint16_t>(port));
-    Echo echo{link.fd, false};
+    Echo echo;
+    echo.fd = link.fd;
 
     char chunk[kReadChunk];
     while (true) {

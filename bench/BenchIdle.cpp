@@ -152,13 +152,13 @@ void run(int argc, char** argv)
         // Connected, not keyed: the integrity check is on show.
         printRow("integrity check (screen 8)", measure(run.process(), xserver, settleMs, seconds));
         peer.exchangeKeys(timeoutMs);
-        run.roundTrip(BenchPeer::wrap(LinkRun::kUpdateText), timeoutMs);
+        run.roundTrip(peer.wrap(LinkRun::kUpdateText), timeoutMs);
 
-        peer.write(BenchPeer::wrap(kShowProgress));
+        peer.write(peer.wrap(kShowProgress));
         printRow("progress (screen 3)", measure(run.process(), xserver, settleMs, seconds));
-        peer.write(BenchPeer::wrap(kProgressUpdate));
+        peer.write(peer.wrap(kProgressUpdate));
         const std::optional<std::string> notice = peer.nextMessage(Clock::now() + std::chrono::milliseconds(timeoutMs));
-        if (!notice || BenchPeer::unwrap(*notice) != kExitNotice) {
+        if (!notice || peer.unwrap(*notice) != kExitNotice) {
             throw BenchFailure(BenchFailure::Failed,
                                run.process().name() + " did not finish the progress screen: " +
                                    (notice ? *notice : "no message within " + std::to_string(timeoutMs) + " ms"));

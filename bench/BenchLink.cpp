@@ -38,7 +38,7 @@ std::vector<double> measure(BenchPeer& peer, const std::string& workDir, const s
     LinkRun run(peer, workDir);
     run.start(program, args, settings.connectTimeoutMs);
     run.exchangeKeys(settings.timeoutMs);
-    const std::string update = BenchPeer::wrap(LinkRun::kUpdateText);
+    const std::string update = peer.wrap(LinkRun::kUpdateText);
     std::vector<double> samples;
     samples.reserve(static_cast<size_t>(settings.roundTrips));
     run.guarded([&] {

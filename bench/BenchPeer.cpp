@@ -142,13 +142,13 @@ void BenchPeer::exchangeKeys(int timeoutMs)
         throw BenchFailure(BenchFailure::Failed,
                            peerName + " did not answer the key request within " + std::to_string(timeoutMs) + " ms");
     }
-    const MainSide::Received in = MainSide::read(QByteArray::fromStdString(*reply), keyed);
+    const MainSide::Received in = MainSide::read(cipher, QByteArray::fromStdString(*reply), keyed);
     QString why = QStringLiteral("not JSON");
     std::optional<std::string> clientKey;
     if (in.status == MainSide::Received::Status::Ok) {
         clientKey = MainSide::clientKeyOf(in.message, why);
     }
-    if (clientKey && !key.agreeWith(*clientKey)) {
+    if (clientKey && !key.agreeWith(*clientKey, cipher)) {
         why = QStringLiteral("not a point of P-256");
         clientKey.reset();
     }
@@ -214,12 +214,12 @@ void BenchPeer::closeConnection()
     keyed = false;
 }
 
-std::string BenchPeer::wrap(const std::string& text)
+std::string BenchPeer::wrap(const std::string& text) const
 {
-    return MainSide::wrap(QByteArray::fromStdString(text)).value_or(QByteArray()).toStdString();
+    return MainSide::wrap(cipher, QByteArray::fromStdString(text)).value_or(QByteArray()).toStdString();
 }
 
-std::string BenchPeer::unwrap(const std::string& message)
+std::string BenchPeer::unwrap(const std::string& message) const
 {
-    return MainSide::unwrap(QByteArray::fromStdString(message));
+    return MainSide::unwrap(cipher, QByteArray::fromStdString(message));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkCipher.h"
+
 #include <QByteArray>
 
 #include <chrono>
@@ -30,7 +32,7 @@ public:
     // Off by default, as on the client's socket.
     void setNoDelay(bool on);
 
-    // The key request with a fresh key of the peer's own, the reply checked, the link key set.
+    // The key request with a fresh key of the peer's own, the reply checked, the peer's key set.
     void exchangeKeys(int timeoutMs);
 
     void write(const std::string& bytes);
@@ -40,10 +42,10 @@ public:
     // Closes the connection from this side; the client is expected to close too.
     void closeConnection();
 
-    // A text enciphered under the link key and wrapped; equal texts give equal bytes.
-    static std::string wrap(const std::string& text);
+    // A text enciphered under the peer's key and wrapped; equal texts give equal bytes.
+    std::string wrap(const std::string& text) const;
     // The deciphered text of a wrapped message; empty when it does not decipher.
-    static std::string unwrap(const std::string& message);
+    std::string unwrap(const std::string& message) const;
 
 private:
     int listenFd = -1;
@@ -52,4 +54,6 @@ private:
     std::string peerName;
     QByteArray pending;
     bool keyed = false;
+    // The key the peer agreed on its own, as a main program holds it.
+    LinkCipher cipher;
 };

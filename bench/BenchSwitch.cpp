@@ -124,8 +124,8 @@ void run(int argc, char** argv)
     LinkRun run(peer, work.path().toStdString());
     run.start(options.text("--client"), {}, options.number("--connect-timeout", 1));
     run.exchangeKeys(settings.timeoutMs);
-    const std::string show = BenchPeer::wrap(kShowIntegrityCheck);
-    const std::string update = BenchPeer::wrap(LinkRun::kUpdateText);
+    const std::string show = peer.wrap(kShowIntegrityCheck);
+    const std::string update = peer.wrap(LinkRun::kUpdateText);
     std::vector<double> times;
     int updates = 0;
     int late = 0;

@@ -51,7 +51,7 @@ void LinkRun::expectAnswer(BenchPeer::Clock::time_point deadline, const std::str
 
 void LinkRun::checkAnswer(const std::string& message, const std::string& what)
 {
-    const std::string text = BenchPeer::unwrap(message);
+    const std::string text = peer.unwrap(message);
     if (text != kAnswerText) {
         throw BenchFailure(BenchFailure::Failed,
                            child.name() + " answered " + what + " with " + (text.empty() ? message : text));

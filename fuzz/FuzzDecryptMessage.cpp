@@ -1,6 +1,7 @@
 // Any text from the link as a wrapped message: the base64 decoder and decryptMessage must take it
 // without a fault, and what they return must keep their promises.
 
+#include "LinkCipher.h"
 #include "SecureUtil.h"
 
 #include <cstdint>
@@ -26,7 +27,8 @@ void check(bool promise)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    SecureUtil::setLinkKeyMaterial(kKey, kIv);
+    LinkCipher cipher;
+    cipher.setLinkKeyMaterial(kKey, kIv);
     const std::string text(reinterpret_cast<const char*>(data), size);
 
     if (const auto bytes = SecureUtil::base64Decode(text)) {
@@ -35,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(SecureUtil::base64Decode(SecureUtil::base64Encode(bytes->data(), bytes->size())) == bytes);
     }
 
-    const std::string plain = SecureUtil::decryptMessage(text);
+    const std::string plain = cipher.decryptMessage(text);
     check(plain.size() <= SecureUtil::kMaxDecryptedText && plain.find('\0') == std::string::npos);
 
     // The same bytes as a plain text: they come back up to their first NUL.
     if (size <= SecureUtil::kMaxPlainText) {
-        check(SecureUtil::decryptMessage(SecureUtil::encryptMessage(text)) == text.substr(0, text.find('\0')));
+        check(cipher.decryptMessage(cipher.encryptMessage(text)) == text.substr(0, text.find('\0')));
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 
 #include "Envelope.h"
 #include "JsonText.h"
-#include "SecureUtil.h"
+#include "LinkCipher.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,11 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0) {
         return 0;
     }
-    SecureUtil::setLinkKeyMaterial(kKey, kIv);
+    LinkCipher cipher;
+    cipher.setLinkKeyMaterial(kKey, kIv);
     // The first byte picks the state of the link; the rest is the batch as the socket gave it.
     const bool keyed = data[0] & 1;
     const QByteArray batch(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
-    const Envelope::Incoming in = Envelope::decodeBatch(batch, keyed);
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, keyed ? &cipher : nullptr);
     if (in.status != Envelope::Incoming::Status::Ok && in.status != Envelope::Incoming::Status::NotJson) {
         return 0;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-// The secure channel of the local link: SEED-CBC, the base64 text form, the SHA-512 digest of
-// passwords and the P-256 key agreement that sets the link key. Module-level state, GUI thread only.
+// The stateless pieces of the local link's secure channel: SEED-CBC, the base64 text form, the
+// SHA-512 digest of passwords and the raw P-256 agreement. The link's key lives in a LinkCipher.
 
 #include <openssl/types.h>
 
@@ -18,9 +18,9 @@ namespace SecureUtil {
 // in a folder another user can write. False (with a line on stdout) when libcrypto cannot start.
 bool initCrypto();
 
-// Longest plain text encryptMessage takes: its base64 ciphertext is then at most 4096 characters.
+// Longest plain text LinkCipher::encryptMessage takes: its base64 ciphertext is then at most 4096 characters.
 constexpr size_t kMaxPlainText = 3071;
-// Longest text decryptMessage gives back.
+// Longest text LinkCipher::decryptMessage gives back.
 constexpr size_t kMaxDecryptedText = 4095;
 
 // SEED-CBC with PKCS#7 padding. `out` needs (n / 16) * 16 + 16 bytes. Returns the bytes written;
@@ -43,39 +43,11 @@ std::optional<std::vector<unsigned char>> base64Decode(const std::string& text);
 // 128 lower-case hex digits of SHA-512 over the bytes before the first NUL; empty if libcrypto fails.
 std::string sha512Hex(const std::string& text);
 
-// SEED-CBC under the link key and IV, as base64 text. Empty for an empty text, and (with a line on
-// stdout) for a text longer than kMaxPlainText.
-std::string encryptMessage(const std::string& plainText);
-// The plain text up to its first NUL; empty when the text does not decode or decrypt, and (with a line
-// on stdout) when the plain text would be longer than kMaxDecryptedText.
-std::string decryptMessage(const std::string& cipherText);
-
-// Makes a fresh P-256 key pair for the next agreement, replacing any earlier one.
-bool generateKeyPair();
-// Base64 of the own public point, uncompressed (65 bytes, 88 characters); empty without a key pair.
-std::string publicKeyText();
-// Agrees with the peer's public key (base64 of an uncompressed or compressed P-256 point) and sets the
-// link key and IV from the 32-byte shared secret. 0 on success; -1 when the peer key is unusable, there
-// is no own key pair or the agreement fails, and then the key material stays as it was. The own key
-// pair is released either way.
-int deriveLinkKey(const std::string& peerKeyText);
-
 // For a peer that holds its own key object (the stand-in main program, tests): the raw 32-byte ECDH
 // secret with `peerKeyText`, silently. The caller wipes the result (OPENSSL_cleanse) after use.
 std::optional<std::array<unsigned char, 32>> deriveSharedSecret(EVP_PKEY* own, const std::string& peerKeyText);
 
-// The module writes its few lines to standard output. A program that keeps a log (a GUI program
-// on Windows has no console to show standard output) passes a sink that also gets each line,
-// without its line end. Null for none.
-using LineSink = void (*)(const std::string& line);
-void setLineSink(LineSink sink);
-// Writes one line to standard output and hands it to the sink.
+// Writes one line to standard output and flushes it.
 void writeLine(const std::string& line);
-
-std::array<unsigned char, 16> linkKey();
-std::array<unsigned char, 16> linkIv();
-void setLinkKeyMaterial(const unsigned char key[16], const unsigned char iv[16]);
-// Back to the all-zero state of a fresh process.
-void clearLinkKeyMaterial();
 
 } // namespace SecureUtil

@@ -7,7 +7,6 @@
 #include "JsonText.h"
 #include "LinkSession.h"
 #include "NotificationBox.h"
-#include "SecureUtil.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"
@@ -79,7 +78,6 @@ public:
 
     bool open()
     {
-        SecureUtil::clearLinkKeyMaterial();
         session = std::make_unique<LinkSession>(QHostAddress(QHostAddress::LocalHost), peer.port());
         window = std::make_unique<TAVO_DSK_GUI>(nullptr, false, *session);
         window->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

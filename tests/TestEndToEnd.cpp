@@ -1,7 +1,6 @@
 // The real TAVO_DSK binary on a private X display against a loopback peer: the first log line,
 // the window's size in both modes and on every screen, the exit notice however the program
 // ends, and floods of messages that must neither crash it nor let it grow without bound.
-#include "PeerKey.h"
 #include "TestPeer.h"
 #include "XServer.h"
 
@@ -99,20 +98,6 @@ private:
                               QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
                               QStringLiteral("1")})
                     .isNull();
-    }
-
-    // The key exchange from the main program's side; afterwards the peer wraps and unwraps
-    // with the agreed key.
-    bool keyExchange(PeerKey& key)
-    {
-        peer.send(MainSide::keyRequest(key.publicKeyText()), false);
-        if (!peer.waitForMessages(1, false, 10000)) {
-            return false;
-        }
-        QString why;
-        const std::optional<std::string> clientKey = MainSide::clientKeyOf(peer.messages(false).front(), why);
-        peer.clear();
-        return clientKey && key.agreeWith(*clientKey);
     }
 
     static int visibleBoxes(const XServer& display)
@@ -359,8 +344,7 @@ private slots:
         QVERIFY(client->waitForStarted(5000));
         QVERIFY(peer.waitForClient(kClientStartMs));
         QVERIFY(!windowId(display).isEmpty());
-        PeerKey key;
-        QVERIFY(keyExchange(key));
+        QVERIFY(peer.exchangeKey(false, 10000));
         if (kind == 96) {
             Json::Value signIn(Json::objectValue);
             signIn["FrameIndex"] = 1;

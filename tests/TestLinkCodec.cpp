@@ -2,6 +2,7 @@
 // their size limits, and the decoding and routing of incoming batches.
 #include "Envelope.h"
 #include "JsonText.h"
+#include "LinkCipher.h"
 #include "LinkWriter.h"
 #include "LocalText.h"
 #include "SecureUtil.h"
@@ -48,11 +49,6 @@ class TestLinkCodec : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        SecureUtil::clearLinkKeyMaterial();
-    }
-
     void compactText_data()
     {
         QTest::addColumn<QByteArray>("value");
@@ -90,37 +86,39 @@ private slots:
     void plainFormLimit()
     {
         QCOMPARE(bytes(JsonText::writeCompact(messageOfSize(4096))).size(), 4096);
-        const auto accepted = LinkWriter::encode(messageOfSize(4096), false);
+        const auto accepted = LinkWriter::encode(messageOfSize(4096), nullptr);
         QVERIFY(accepted);
         QCOMPARE(accepted->size(), 4096);
-        QVERIFY(!LinkWriter::encode(messageOfSize(4097), false));
+        QVERIFY(!LinkWriter::encode(messageOfSize(4097), nullptr));
     }
 
     void wrappedForm()
     {
-        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(kKey, kIv);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 9;
-        const auto wire = LinkWriter::encode(message, true);
+        const auto wire = LinkWriter::encode(message, &cipher);
         QVERIFY(wire);
         QVERIFY(wire->startsWith("{\""));
         QVERIFY(wire->endsWith("\":\"\"}"));
         QVERIFY(!wire->contains('\n'));
         const std::string cipherText = wire->mid(2, wire->size() - 7).toStdString();
-        QCOMPARE(bytes(SecureUtil::decryptMessage(cipherText)), QByteArray("{\"FrameIndex\":9}\n"));
+        QCOMPARE(bytes(cipher.decryptMessage(cipherText)), QByteArray("{\"FrameIndex\":9}\n"));
         // Same text, same key: same bytes, since every message starts a fresh chain.
-        QCOMPARE(*LinkWriter::encode(message, true), *wire);
+        QCOMPARE(*LinkWriter::encode(message, &cipher), *wire);
     }
 
     void wrappedFormLimit()
     {
-        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(kKey, kIv);
         // 3055 plain bytes give 3056 cipher bytes, 4076 base64 characters, 4083 wrapped bytes.
-        const auto largest = LinkWriter::encode(messageOfSize(3055), true);
+        const auto largest = LinkWriter::encode(messageOfSize(3055), &cipher);
         QVERIFY(largest);
         QCOMPARE(largest->size(), 4083);
-        QVERIFY(!LinkWriter::encode(messageOfSize(3056), true));
-        QVERIFY(!LinkWriter::encode(messageOfSize(4000), true));
+        QVERIFY(!LinkWriter::encode(messageOfSize(3056), &cipher));
+        QVERIFY(!LinkWriter::encode(messageOfSize(4000), &cipher));
     }
 
     void parse()
@@ -228,44 +226,45 @@ private slots:
     void decodePlain()
     {
         using S = Envelope::Incoming::Status;
-        auto in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":2,\"Info\":[]}\n"), false);
+        auto in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":2,\"Info\":[]}\n"), nullptr);
         QCOMPARE(in.status, S::Ok);
         QCOMPARE(in.frameIndex, 2);
         // Bytes after a zero byte are ignored.
-        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), false);
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3}\0{\"FrameIndex\":5}", 33), nullptr);
         QCOMPARE(in.frameIndex, 3);
         // ...also inside a string, which the cut then leaves unterminated: not JSON, no screen 3.
-        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3,\"Info\":\"a\0b\"}", 29), false);
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":3,\"Info\":\"a\0b\"}", 29), nullptr);
         QCOMPARE(in.status, S::NotJson);
         QCOMPARE(in.frameIndex, 0);
-        in = Envelope::decodeBatch(QByteArray("garbage"), false);
+        in = Envelope::decodeBatch(QByteArray("garbage"), nullptr);
         QCOMPARE(in.status, S::NotJson);
         QCOMPARE(in.frameIndex, 0);
         QCOMPARE(int(in.route), int(Envelope::Route::ShowScreen));
-        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":\"1\"}"), false);
+        in = Envelope::decodeBatch(QByteArray("{\"FrameIndex\":\"1\"}"), nullptr);
         QCOMPARE(in.status, S::BadFrameIndex);
-        in = Envelope::decodeBatch(QByteArray("[1,2]"), false);
+        in = Envelope::decodeBatch(QByteArray("[1,2]"), nullptr);
         QCOMPARE(in.status, S::BadFrameIndex);
     }
 
     void decodeKeyed()
     {
         using S = Envelope::Incoming::Status;
-        SecureUtil::setLinkKeyMaterial(kKey, kIv);
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(kKey, kIv);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 65;
         message["Info"]["result"] = LocalText::encode(QString::fromUtf8("인증번호 오류"));
-        auto in = Envelope::decodeBatch(*LinkWriter::encode(message, true), true);
+        auto in = Envelope::decodeBatch(*LinkWriter::encode(message, &cipher), &cipher);
         QCOMPARE(in.status, S::Ok);
         QCOMPARE(in.frameIndex, 65);
         QCOMPARE(LocalText::decode(*JsonText::resultText(in.message)), QString::fromUtf8("인증번호 오류"));
 
-        QCOMPARE(Envelope::decodeBatch(QByteArray("{}"), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decodeBatch(QByteArray("\"text\""), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decodeBatch(QByteArray("not json"), true).status, S::Undecipherable);
-        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"AAAA\":\"\"}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{}"), &cipher).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("\"text\""), &cipher).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("not json"), &cipher).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"AAAA\":\"\"}"), &cipher).status, S::Undecipherable);
         // A plain message once keyed: its member name is no ciphertext.
-        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"FrameIndex\":1}"), true).status, S::Undecipherable);
+        QCOMPARE(Envelope::decodeBatch(QByteArray("{\"FrameIndex\":1}"), &cipher).status, S::Undecipherable);
     }
 
     // The worked example of docs/protocol.md, made with the openssl command line.
@@ -289,11 +288,13 @@ private slots:
 
         const QByteArray key = QByteArray::fromHex("025ef5429fbc4e4ee530008c9d9f88e3");
         const QByteArray iv = QByteArray::fromHex("10810ae7ef4317bacf9a2a029878ea8f");
-        SecureUtil::setLinkKeyMaterial(reinterpret_cast<const unsigned char*>(key.constData()),
-                                       reinterpret_cast<const unsigned char*>(iv.constData()));
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(reinterpret_cast<const unsigned char*>(key.constData()),
+                                  reinterpret_cast<const unsigned char*>(iv.constData()));
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 256;
-        QCOMPARE(*LinkWriter::encode(message, true), QByteArray("{\"3259WxvX3CEIktvVaRueMdr7vqFps2Ops5gmxqqpwrY=\":\"\"}"));
+        QCOMPARE(*LinkWriter::encode(message, &cipher),
+                 QByteArray("{\"3259WxvX3CEIktvVaRueMdr7vqFps2Ops5gmxqqpwrY=\":\"\"}"));
     }
 
     // A message written while the socket is still connecting is kept and leaves once connected.
@@ -306,7 +307,7 @@ private slots:
         QVERIFY(socket.state() != QAbstractSocket::ConnectedState);
         Json::Value message(Json::objectValue);
         message["FrameIndex"] = 9;
-        QVERIFY(LinkWriter::send(&socket, message, false));
+        QVERIFY(LinkWriter::send(&socket, message, nullptr));
         QVERIFY(server.waitForNewConnection(5000));
         QTcpSocket* peer = server.nextPendingConnection();
         QByteArray got;

@@ -2,8 +2,10 @@
 
 // The main program's side of the link for tests: a real QTcpServer on 127.0.0.1 that collects
 // what the client writes and sends plain or wrapped messages back, in the forms of the library
-// every stand-in main program uses.
+// every stand-in main program uses. It agrees its own key with the client and keeps it.
+#include "LinkCipher.h"
 #include "MainSide.h"
+#include "PeerKey.h"
 #include "Protocol.h"
 #include "WireSplitter.h"
 
@@ -69,17 +71,36 @@ public:
 
     QTcpSocket* socket() const { return client.data(); }
 
+    // The peer's own key, set by exchangeKey() or by a test that agreed one itself.
+    LinkCipher& cipher() { return key; }
+
     void sendRaw(const QByteArray& bytes)
     {
         client->write(bytes);
         client->flush();
     }
 
-    // Plain before the key agreement; wrapped (with the module's current link key) after it.
+    // Plain before the key agreement; wrapped (under the peer's own key) after it.
     void send(const Json::Value& message, bool wrapped)
     {
         const QByteArray text = MainSide::plain(message);
-        sendRaw(wrapped ? MainSide::wrap(text).value_or(QByteArray()) : text);
+        sendRaw(wrapped ? MainSide::wrap(key, text).value_or(QByteArray()) : text);
+    }
+
+    // The key request with a fresh key pair of the peer's own, in the form the link is in, and the
+    // peer's key from the client's reply, as a main program runs it. Leaves nothing received.
+    bool exchangeKey(bool wrapped, int ms = 5000)
+    {
+        PeerKey own;
+        clear();
+        send(MainSide::keyRequest(own.publicKeyText()), wrapped);
+        if (!waitForMessages(1, wrapped, ms)) {
+            return false;
+        }
+        QString why;
+        const std::optional<std::string> clientKey = MainSide::clientKeyOf(messages(wrapped).front(), why);
+        clear();
+        return clientKey && own.agreeWith(*clientKey, key);
     }
 
     QByteArray bytes()
@@ -94,7 +115,7 @@ public:
         return QTest::qWaitFor([&] { return bytes().size() >= count; }, ms);
     }
 
-    // The messages received so far in one form, deciphered with the module's current link key;
+    // The messages received so far in one form, deciphered under the peer's own key;
     // null for one that does not read. Bytes in front that are not in that form (a plain reply
     // before wrapped messages) are passed over, and a message still arriving is not counted.
     std::vector<Json::Value> messages(bool wrapped)
@@ -112,7 +133,7 @@ public:
                 rest.remove(0, next < 0 ? rest.size() : next);
                 continue;
             }
-            out.push_back(MainSide::read(message, wrapped).message);
+            out.push_back(MainSide::read(key, message, wrapped).message);
         }
         return out;
     }
@@ -146,4 +167,5 @@ private:
     QTcpServer server;
     QPointer<QTcpSocket> client;
     QByteArray received;
+    LinkCipher key;
 };

@@ -3,8 +3,8 @@
 // run can go wrong. tavo_peer listens on a free port of its own, never on the link's port.
 #include "IndependentEcdh.h"
 #include "JsonText.h"
+#include "LinkCipher.h"
 #include "PeerProcess.h"
-#include "SecureUtil.h"
 #include "WireSplitter.h"
 
 #include <QFile>
@@ -24,9 +24,9 @@ Json::Value frame(int n)
     return message;
 }
 
-QByteArray wrap(const Json::Value& message)
+QByteArray wrap(const LinkCipher& cipher, const Json::Value& message)
 {
-    return "{\"" + QByteArray::fromStdString(SecureUtil::encryptMessage(JsonText::writeCompact(message))) + "\":\"\"}";
+    return "{\"" + QByteArray::fromStdString(cipher.encryptMessage(JsonText::writeCompact(message))) + "\":\"\"}";
 }
 
 // The client's side, played by the test with a key pair of its own.
@@ -58,7 +58,7 @@ public:
             return std::nullopt;
         }
         received.remove(0, match.capturedLength());
-        return parse(SecureUtil::decryptMessage(match.captured(1).toStdString()));
+        return parse(cipher.decryptMessage(match.captured(1).toStdString()));
     }
 
     // Answers the key request as the client does and keys this side of the link.
@@ -68,6 +68,9 @@ public:
     // key pair; the new key holds for everything after that reply, both ways.
     std::string answerLaterKeyRequest(const IndependentEcdh& fresh) { return answer(readWrapped(), fresh, true); }
 
+    // Under this side's key, as the client wraps.
+    QByteArray wrap(const Json::Value& message) const { return ::wrap(cipher, message); }
+
     void write(const QByteArray& bytes)
     {
         socket.write(bytes);
@@ -76,6 +79,7 @@ public:
 
     QTcpSocket socket;
     IndependentEcdh ecdh;
+    LinkCipher cipher;
 
 private:
     std::string answer(const std::optional<Json::Value>& request, const IndependentEcdh& own, bool wrapped)
@@ -93,7 +97,7 @@ private:
         write(wrapped ? wrap(reply) : QByteArray::fromStdString(JsonText::writeCompact(reply)));
         const auto key = IndependentEcdh::keyOf(*secret);
         const auto iv = IndependentEcdh::ivOf(*secret);
-        SecureUtil::setLinkKeyMaterial(key.data(), iv.data());
+        cipher.setLinkKeyMaterial(key.data(), iv.data());
         return peerKey;
     }
 
@@ -146,8 +150,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(dir.isValid()); }
 
-    void init() { SecureUtil::clearLinkKeyMaterial(); }
-
     void splitterTakesMessagesApart()
     {
         QByteArray buffer("{\"a\":1}\n{\"b\":");
@@ -193,14 +195,14 @@ private slots:
         QCOMPARE(peerKey.size(), size_t(88));
         QCOMPARE(peerKey.front(), 'B');
 
-        client.write(wrap(frame(1024)));
+        client.write(client.wrap(frame(1024)));
         const std::optional<Json::Value> first = client.readWrapped();
         QVERIFY(first);
         QCOMPARE(JsonText::writeCompact(*first), std::string("{\"FrameIndex\":4,\"Info\":{\"result\":\"x\"}}\n"));
         const std::optional<Json::Value> second = client.readWrapped();
         QVERIFY(second);
         QCOMPARE((*second)["Info"]["result"].asString(), std::string("\xB0\xF8\xC1\xF6"));
-        client.write(wrap(frame(4496)));
+        client.write(client.wrap(frame(4496)));
         client.socket.disconnectFromHost();
 
         QVERIFY(peer.finish());
@@ -230,8 +232,8 @@ private slots:
         QVERIFY(startWith(peer, client,
                           "expect {\"FrameIndex\":1}\nexpect {\"FrameIndex\":2}\nexpect {\"FrameIndex\":3}\n"));
         QVERIFY(!client.answerKeyRequest().empty());
-        client.write(wrap(frame(1)) + wrap(frame(2)));
-        const QByteArray third = wrap(frame(3));
+        client.write(client.wrap(frame(1)) + client.wrap(frame(2)));
+        const QByteArray third = client.wrap(frame(3));
         client.write(third.left(10));
         QTest::qWait(50);
         client.write(third.mid(10));
@@ -256,7 +258,7 @@ private slots:
         ScriptedClient client;
         QVERIFY(startWith(peer, client, "# the client must acknowledge\nexpect {\"FrameIndex\":256}\n"));
         QVERIFY(!client.answerKeyRequest().empty());
-        client.write(wrap(frame(1024)));
+        client.write(client.wrap(frame(1024)));
         QVERIFY(peer.finish());
         QCOMPARE(peer.exitCode(), 1);
         const QString err = peer.err();
@@ -309,8 +311,8 @@ private slots:
         }
         if (clientWraps) {
             client.write(QTest::currentDataTag() == QByteArray("message nobody expected")
-                             ? wrap(frame(clientWraps)) + wrap(frame(9))
-                             : wrap(frame(clientWraps)));
+                             ? client.wrap(frame(clientWraps)) + client.wrap(frame(9))
+                             : client.wrap(frame(clientWraps)));
         }
         if (clientDrops) {
             client.socket.disconnectFromHost();
@@ -340,7 +342,8 @@ private slots:
         QTest::newRow("not on the curve") << "{\"initalizeKey\":\"" + notOnCurve + "\"}\n"
                                           << "not a point of P-256";
         QTest::newRow("not JSON") << QByteArray("initalizeKey\n") << "not JSON";
-        QTest::newRow("wrapped, not plain") << wrap(frame(1)) << "no key reply from the client within 500 ms";
+        const LinkCipher unkeyed;
+        QTest::newRow("wrapped, not plain") << wrap(unkeyed, frame(1)) << "no key reply from the client within 500 ms";
     }
 
     void badKeyReplies()
@@ -375,7 +378,7 @@ private slots:
         const std::optional<Json::Value> before = client.readWrapped();
         QVERIFY(before);
         QCOMPARE((*before)["FrameIndex"].asInt(), 4);
-        client.write(wrap(frame(256)));
+        client.write(client.wrap(frame(256)));
 
         IndependentEcdh fresh;
         const std::string secondKey = client.answerLaterKeyRequest(fresh);
@@ -385,8 +388,8 @@ private slots:
         const std::optional<Json::Value> after = client.readWrapped();
         QVERIFY2(after, qPrintable(peer.all()));
         QCOMPARE((*after)["FrameIndex"].asInt(), 6);
-        client.write(wrap(frame(1024)));
-        client.write(wrap(frame(4496)));
+        client.write(client.wrap(frame(1024)));
+        client.write(client.wrap(frame(4496)));
         client.socket.disconnectFromHost();
 
         QVERIFY(peer.finish());
@@ -458,7 +461,7 @@ private slots:
         const std::optional<Json::Value> second = client.readWrapped();
         QVERIFY(second);
         QCOMPARE((*second)["Info"]["result"].asString(), std::string("\xB0\xF8\xC1\xF6"));
-        client.write(wrap(frame(256)));
+        client.write(client.wrap(frame(256)));
         // At the end of its input it waits for answers, then closes the link itself.
         QVERIFY(QTest::qWaitFor([&] { return client.socket.state() == QAbstractSocket::UnconnectedState; }, 10000));
         QVERIFY(peer.finish());

@@ -1,5 +1,6 @@
 // SEED-CBC, base64, SHA-512 and the key agreement, against answers from outside this project.
 
+#include "LinkCipher.h"
 #include "OpenSslPtr.h"
 #include "SecureUtil.h"
 
@@ -42,7 +43,7 @@ Bytes fromArray(const std::array<unsigned char, 16>& a)
     return Bytes(reinterpret_cast<const char*>(a.data()), 16);
 }
 
-// What the module writes to stdout between construction and take().
+// What the library writes to stdout between construction and take().
 class StdoutCapture
 {
 public:
@@ -143,8 +144,6 @@ class TestSecureUtil : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(libctx && legacy && deflt && seedCbc); }
-
-    void init() { SecureUtil::clearLinkKeyMaterial(); }
 
     void seedEncrypt_data()
     {
@@ -266,8 +265,9 @@ private slots:
             SecureUtil::seedCbcDecrypt(u(kKey), u(kIv), u(buffer) + 1 - shift, n, reinterpret_cast<uchar*>(out.data())),
             0);
         QCOMPARE(out, Bytes(n, '\xAA'));
-        SecureUtil::setLinkKeyMaterial(u(kKey), u(kIv));
-        QCOMPARE(SecureUtil::decryptMessage(buffer.mid(1 - shift, n).toBase64().toStdString()), std::string());
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(u(kKey), u(kIv));
+        QCOMPARE(cipher.decryptMessage(buffer.mid(1 - shift, n).toBase64().toStdString()), std::string());
     }
 
     void base64Encode_data()
@@ -345,31 +345,33 @@ private slots:
 
     void messages()
     {
-        SecureUtil::setLinkKeyMaterial(u(kKey), u(kIv));
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(u(kKey), u(kIv));
         // PAD-3 in its base64 form.
-        QCOMPARE(SecureUtil::encryptMessage("{\"a\":1}"), std::string("LAfgyo5PGywY2imfE8tZ2Q=="));
-        QCOMPARE(SecureUtil::decryptMessage("LAfgyo5PGywY2imfE8tZ2Q=="), std::string("{\"a\":1}"));
-        QCOMPARE(SecureUtil::encryptMessage(""), std::string());
-        QCOMPARE(SecureUtil::decryptMessage("Y="), std::string());
+        QCOMPARE(cipher.encryptMessage("{\"a\":1}"), std::string("LAfgyo5PGywY2imfE8tZ2Q=="));
+        QCOMPARE(cipher.decryptMessage("LAfgyo5PGywY2imfE8tZ2Q=="), std::string("{\"a\":1}"));
+        QCOMPARE(cipher.encryptMessage(""), std::string());
+        QCOMPARE(cipher.decryptMessage("Y="), std::string());
         for (const size_t n : {1, 15, 16, 17, 3071}) {
             const std::string text(n, char('a' + n % 26));
-            const std::string wrapped = SecureUtil::encryptMessage(text);
+            const std::string wrapped = cipher.encryptMessage(text);
             QCOMPARE(wrapped.size(), ((n / 16 + 1) * 16 + 2) / 3 * 4);
-            QCOMPARE(SecureUtil::decryptMessage(wrapped), text);
+            QCOMPARE(cipher.decryptMessage(wrapped), text);
         }
         // The plain text comes back cut at its first NUL.
-        QCOMPARE(SecureUtil::decryptMessage(SecureUtil::encryptMessage(std::string("ab\0cd", 5))), std::string("ab"));
+        QCOMPARE(cipher.decryptMessage(cipher.encryptMessage(std::string("ab\0cd", 5))), std::string("ab"));
     }
 
     void messageLimits()
     {
-        SecureUtil::setLinkKeyMaterial(u(kKey), u(kIv));
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(u(kKey), u(kIv));
         StdoutCapture capture;
-        const std::string tooLong = SecureUtil::encryptMessage(std::string(3072, 'x'));
+        const std::string tooLong = cipher.encryptMessage(std::string(3072, 'x'));
         const std::string atLimit =
-            SecureUtil::decryptMessage(encrypt(kKey, kIv, Bytes(4095, 'y')).toBase64().toStdString());
+            cipher.decryptMessage(encrypt(kKey, kIv, Bytes(4095, 'y')).toBase64().toStdString());
         const std::string overLimit =
-            SecureUtil::decryptMessage(encrypt(kKey, kIv, Bytes(4096, 'y')).toBase64().toStdString());
+            cipher.decryptMessage(encrypt(kKey, kIv, Bytes(4096, 'y')).toBase64().toStdString());
         const Bytes out = capture.take();
         QCOMPARE(tooLong, std::string());
         QCOMPARE(atLimit, std::string(4095, 'y'));
@@ -401,25 +403,55 @@ private slots:
         if (mangle)
             peerText = peerText.replace('+', ' ').insert(40, "\r\n").insert(20, '\n');
 
-        QVERIFY(SecureUtil::generateKeyPair());
-        const std::string ours = SecureUtil::publicKeyText();
+        LinkCipher cipher;
+        QVERIFY(cipher.generateKeyPair());
+        const std::string ours = cipher.publicKeyText();
         QCOMPARE(ours.size(), size_t(88));
         QCOMPARE(ours.front(), 'B');
         QCOMPARE(ours.back(), '=');
 
         StdoutCapture capture;
-        const int result = SecureUtil::deriveLinkKey(peerText.toStdString());
+        const int result = cipher.deriveLinkKey(peerText.toStdString());
         QCOMPARE(capture.take(), Bytes("secret key len : 32\n"));
         QCOMPARE(result, 0);
-        QCOMPARE(SecureUtil::publicKeyText(), std::string()); // the key pair is gone
+        QCOMPARE(cipher.publicKeyText(), std::string()); // the key pair is gone
 
         const Bytes s = independentSecret(peer.get(), Bytes::fromStdString(ours));
         QCOMPARE(s.size(), 32);
-        QCOMPARE(fromArray(SecureUtil::linkKey()).toHex(), (s.mid(0, 8) + s.mid(16, 8)).toHex());
-        QCOMPARE(fromArray(SecureUtil::linkIv()).toHex(), (s.mid(8, 8) + s.mid(24, 8)).toHex());
+        QCOMPARE(fromArray(cipher.linkKey()).toHex(), (s.mid(0, 8) + s.mid(16, 8)).toHex());
+        QCOMPARE(fromArray(cipher.linkIv()).toHex(), (s.mid(8, 8) + s.mid(24, 8)).toHex());
         const auto helper = SecureUtil::deriveSharedSecret(peer.get(), ours);
         QVERIFY(helper);
         QCOMPARE(Bytes(reinterpret_cast<const char*>(helper->data()), 32).toHex(), s.toHex());
+    }
+
+    // Each link has a cipher of its own: a new one starts as a fresh process did, keying one
+    // leaves another as it was, and each hands its lines to its own sink besides standard output.
+    void eachCipherItsOwn()
+    {
+        const std::array<unsigned char, 16> zero{};
+        QStringList lines;
+        LinkCipher first([&lines](const std::string& line) { lines << QString::fromStdString(line); });
+        LinkCipher second;
+        QCOMPARE(first.linkKey(), zero);
+        QCOMPARE(first.linkIv(), zero);
+        QCOMPARE(first.publicKeyText(), std::string());
+
+        PkeyPtr peer(EVP_EC_gen("P-256"));
+        QVERIFY(peer);
+        QVERIFY(first.generateKeyPair());
+        QVERIFY(second.generateKeyPair());
+        QVERIFY(first.publicKeyText() != second.publicKeyText());
+        StdoutCapture capture;
+        QCOMPARE(first.deriveLinkKey(encodedPoint(peer.get()).toBase64().toStdString()), 0);
+        QCOMPARE(second.deriveLinkKey(std::string()), -1);
+        QCOMPARE(capture.take(), Bytes("secret key len : 32\nFailed EC_KEY_oct2key.\n"));
+        QCOMPARE(lines, QStringList{QStringLiteral("secret key len : 32")});
+        QVERIFY(first.linkKey() != zero);
+        QCOMPARE(second.linkKey(), zero);
+        QCOMPARE(second.linkIv(), zero);
+        const std::string text = "{\"a\":1}";
+        QVERIFY(second.decryptMessage(first.encryptMessage(text)) != text);
     }
 
     void badPeerKey_data()
@@ -447,16 +479,17 @@ private slots:
         QFETCH(bool, ownPair);
         QFETCH(Bytes, line);
         const Bytes key(16, '\x11'), iv(16, '\x22');
-        SecureUtil::setLinkKeyMaterial(u(key), u(iv));
+        LinkCipher cipher;
+        cipher.setLinkKeyMaterial(u(key), u(iv));
         if (ownPair)
-            QVERIFY(SecureUtil::generateKeyPair());
+            QVERIFY(cipher.generateKeyPair());
         StdoutCapture capture;
-        const int result = SecureUtil::deriveLinkKey(peerText.toStdString());
+        const int result = cipher.deriveLinkKey(peerText.toStdString());
         QCOMPARE(capture.take(), line);
         QCOMPARE(result, -1);
-        QCOMPARE(fromArray(SecureUtil::linkKey()), key);
-        QCOMPARE(fromArray(SecureUtil::linkIv()), iv);
-        QCOMPARE(SecureUtil::publicKeyText(), std::string());
+        QCOMPARE(fromArray(cipher.linkKey()), key);
+        QCOMPARE(fromArray(cipher.linkIv()), iv);
+        QCOMPARE(cipher.publicKeyText(), std::string());
     }
 };
 

@@ -1,8 +1,8 @@
 #include "Envelope.h"
 
 #include "JsonText.h"
+#include "LinkCipher.h"
 #include "LocalText.h"
-#include "SecureUtil.h"
 
 namespace Envelope {
 
@@ -28,7 +28,7 @@ Route routeOf(int n)
     return Route::ShowScreen;
 }
 
-Incoming decodeBatch(const QByteArray& batch, bool keyed)
+Incoming decodeBatch(const QByteArray& batch, const LinkCipher* cipher)
 {
     Incoming in;
     const int zero = batch.indexOf('\0');
@@ -37,7 +37,7 @@ Incoming decodeBatch(const QByteArray& batch, bool keyed)
 
     Json::Value outer;
     const bool parsed = JsonText::parse(text, outer, in.errors);
-    if (!keyed) {
+    if (!cipher) {
         if (!parsed) {
             in.status = Incoming::Status::NotJson;
         }
@@ -52,7 +52,7 @@ Incoming decodeBatch(const QByteArray& batch, bool keyed)
             return in;
         }
         const std::string cipherText = outer.getMemberNames().front();
-        const std::string plain = SecureUtil::decryptMessage(cipherText);
+        const std::string plain = cipher->decryptMessage(cipherText);
         if (!JsonText::parse(plain, in.message, in.errors)) {
             in.status = Incoming::Status::Undecipherable;
             return in;

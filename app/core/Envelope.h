@@ -9,6 +9,8 @@
 
 #include <string>
 
+class LinkCipher;
+
 // Decoding of one incoming batch of link bytes and the routing of a message by "FrameIndex".
 namespace Envelope {
 
@@ -45,9 +47,9 @@ struct Incoming
     std::string errors;
 };
 
-// Everything after the first zero byte of a batch is ignored; once keyed, the first member
-// name is the base64 ciphertext of the real message.
-Incoming decodeBatch(const QByteArray& batch, bool keyed);
+// Everything after the first zero byte of a batch is ignored. Once keyed (a cipher given), the
+// first member name is the base64 ciphertext of the real message under that cipher.
+Incoming decodeBatch(const QByteArray& batch, const LinkCipher* cipher);
 
 // {"<cipherText>":""}, the wrapped form of a message.
 QByteArray wrap(const std::string& cipherText);

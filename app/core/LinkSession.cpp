@@ -4,7 +4,6 @@
 #include "JsonText.h"
 #include "LinkWriter.h"
 #include "Protocol.h"
-#include "SecureUtil.h"
 
 #include <QTcpSocket>
 #include <QtDebug>
@@ -37,9 +36,8 @@ void logSecureLine(const std::string& line)
 } // namespace
 
 LinkSession::LinkSession(const QHostAddress& linkHost, quint16 linkPort, QObject* parent)
-    : QObject(parent), host(linkHost), port(linkPort), linkSocket(new QTcpSocket(this))
+    : QObject(parent), host(linkHost), port(linkPort), linkSocket(new QTcpSocket(this)), cipher(&logSecureLine)
 {
-    SecureUtil::setLineSink(&logSecureLine);
     connect(linkSocket, &QTcpSocket::readyRead, this, &LinkSession::readMessage);
     connect(linkSocket, &QTcpSocket::disconnected, this, &LinkSession::disconnected);
 }
@@ -62,7 +60,7 @@ bool LinkSession::isOpen() const
 
 void LinkSession::send(const Json::Value& message)
 {
-    LinkWriter::send(linkSocket, message, keyed);
+    LinkWriter::send(linkSocket, message, linkCipher());
 }
 
 void LinkSession::acknowledge(int bit)
@@ -100,7 +98,7 @@ void LinkSession::readMessage()
         qWarning().nospace() << "Message ignored, the program is closing: " << batch.size() << " bytes";
         return;
     }
-    const Envelope::Incoming in = Envelope::decodeBatch(batch, keyed);
+    const Envelope::Incoming in = Envelope::decodeBatch(batch, linkCipher());
     switch (in.status) {
     case Envelope::Incoming::Status::Undecipherable:
         qCritical().noquote().nospace() << "Failed to parse Json : " << QString::fromStdString(in.errors);
@@ -161,16 +159,16 @@ void LinkSession::runKeyInitialisation(const Json::Value& message)
         return;
     }
     // Without a key pair there is nothing to export or agree with; the old keys stay in force.
-    if (!SecureUtil::generateKeyPair()) {
+    if (!cipher.generateKeyPair()) {
         qCritical("Key initialisation failed: no key pair could be generated");
         return;
     }
     Json::Value reply(Json::objectValue);
-    reply["initalizeKey"] = SecureUtil::publicKeyText();
+    reply["initalizeKey"] = cipher.publicKeyText();
     // The reply travels in the form the request came in: plain the first time, and under the
     // old key for a later request, since the peer can compute the new key only from this reply.
-    const std::optional<QByteArray> bytes = LinkWriter::encode(reply, keyed);
-    if (SecureUtil::deriveLinkKey(*peerKey) != 0) {
+    const std::optional<QByteArray> bytes = LinkWriter::encode(reply, linkCipher());
+    if (cipher.deriveLinkKey(*peerKey) != 0) {
         qWarning("Key initialisation: the peer key could not be used; key material unchanged");
     }
     if (bytes) {

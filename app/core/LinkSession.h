@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "LinkCipher.h"
 
 #include <json/value.h>
 
@@ -57,10 +58,14 @@ signals:
 private:
     void readMessage();
     void runKeyInitialisation(const Json::Value& message);
+    // The cipher both ways once keyed; none before, while the link is plain.
+    const LinkCipher* linkCipher() const { return keyed ? &cipher : nullptr; }
 
     const QHostAddress host;
     const quint16 port;
     QTcpSocket* linkSocket = nullptr;
+    // This link's key, IV and own key pair: a new session starts unkeyed, with all zero.
+    LinkCipher cipher;
     bool keyed = false;
     // From the first final notice or undecipherable message on, the program is closing: later
     // messages are logged and not acted on.

@@ -2,7 +2,7 @@
 
 #include "Envelope.h"
 #include "JsonText.h"
-#include "SecureUtil.h"
+#include "LinkCipher.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
@@ -10,10 +10,10 @@
 
 namespace LinkWriter {
 
-std::optional<QByteArray> encode(const Json::Value& message, bool keyed)
+std::optional<QByteArray> encode(const Json::Value& message, const LinkCipher* cipher)
 {
     const std::string text = JsonText::writeCompact(message);
-    if (!keyed) {
+    if (!cipher) {
         if (text.size() > static_cast<size_t>(kMaxPlainBytes)) {
             qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes exceeds "
                                   << kMaxPlainBytes;
@@ -21,7 +21,7 @@ std::optional<QByteArray> encode(const Json::Value& message, bool keyed)
         }
         return QByteArray(text.data(), static_cast<int>(text.size()));
     }
-    const std::string cipherText = SecureUtil::encryptMessage(text);
+    const std::string cipherText = cipher->encryptMessage(text);
     if (cipherText.empty()) {
         qCritical().nospace() << "Message refused: plain text of " << text.size() << " bytes cannot be enciphered";
         return std::nullopt;
@@ -45,9 +45,9 @@ bool isOpen(const QAbstractSocket* socket)
            state == QAbstractSocket::HostLookupState;
 }
 
-bool send(QAbstractSocket* socket, const Json::Value& message, bool keyed)
+bool send(QAbstractSocket* socket, const Json::Value& message, const LinkCipher* cipher)
 {
-    const std::optional<QByteArray> bytes = encode(message, keyed);
+    const std::optional<QByteArray> bytes = encode(message, cipher);
     return bytes && write(socket, *bytes);
 }
 

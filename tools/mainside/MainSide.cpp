@@ -2,6 +2,7 @@
 
 #include "Envelope.h"
 #include "JsonText.h"
+#include "LinkCipher.h"
 #include "Protocol.h"
 #include "SecureUtil.h"
 
@@ -19,34 +20,34 @@ QByteArray plain(const Json::Value& message)
     return QByteArray::fromStdString(JsonText::writeCompact(message));
 }
 
-std::optional<QByteArray> wrap(const QByteArray& text)
+std::optional<QByteArray> wrap(const LinkCipher& cipher, const QByteArray& text)
 {
     if (text.isEmpty() || static_cast<size_t>(text.size()) > SecureUtil::kMaxPlainText) {
         return std::nullopt;
     }
-    const std::string cipherText = SecureUtil::encryptMessage(text.toStdString());
+    const std::string cipherText = cipher.encryptMessage(text.toStdString());
     if (cipherText.empty()) {
         return std::nullopt;
     }
     return Envelope::wrap(cipherText);
 }
 
-std::string unwrap(const QByteArray& message)
+std::string unwrap(const LinkCipher& cipher, const QByteArray& message)
 {
     const int wrapBytes = Protocol::kWrapHeadBytes + Protocol::kWrapTailBytes;
     if (message.size() < wrapBytes) {
         return {};
     }
-    return SecureUtil::decryptMessage(message.mid(Protocol::kWrapHeadBytes, message.size() - wrapBytes).toStdString());
+    return cipher.decryptMessage(message.mid(Protocol::kWrapHeadBytes, message.size() - wrapBytes).toStdString());
 }
 
-Received read(const QByteArray& message, bool wrapped)
+Received read(const LinkCipher& cipher, const QByteArray& message, bool wrapped)
 {
     Received out;
     if (!wrapped) {
         out.text = message;
     } else {
-        const std::string text = unwrap(message);
+        const std::string text = unwrap(cipher, message);
         if (text.empty()) {
             out.status = Received::Status::Undecipherable;
             return out;

@@ -1,5 +1,6 @@
 #include "PeerKey.h"
 
+#include "LinkCipher.h"
 #include "SecureUtil.h"
 
 #include <openssl/core_names.h>
@@ -8,7 +9,6 @@
 #include <openssl/evp.h>
 
 #include <array>
-#include <cstring>
 
 void PeerKey::Free::operator()(EVP_PKEY* key) const
 {
@@ -33,24 +33,14 @@ std::string PeerKey::publicKeyText() const
     return SecureUtil::base64Encode(octets.data(), length);
 }
 
-bool PeerKey::agreeWith(const std::string& clientKeyText)
+bool PeerKey::agreeWith(const std::string& clientKeyText, LinkCipher& cipher)
 {
     std::optional<std::array<unsigned char, 32>> secret = SecureUtil::deriveSharedSecret(pair.get(), clientKeyText);
     if (!secret) {
         return false;
     }
-    std::array<unsigned char, 16> key{};
-    std::array<unsigned char, 16> iv{};
-    for (size_t i = 0; i < 8; ++i) {
-        key[i] = (*secret)[i];
-        iv[i] = (*secret)[8 + i];
-        key[8 + i] = (*secret)[16 + i];
-        iv[8 + i] = (*secret)[24 + i];
-    }
-    SecureUtil::setLinkKeyMaterial(key.data(), iv.data());
+    cipher.setLinkKeyFromSecret(*secret);
     OPENSSL_cleanse(secret->data(), secret->size());
-    OPENSSL_cleanse(key.data(), key.size());
-    OPENSSL_cleanse(iv.data(), iv.size());
     // One exchange, one key pair: the private key goes as soon as it has been used.
     pair.reset();
     return true;

@@ -101,7 +101,7 @@ bool PeerLink::sendRaw(const QByteArray& bytes, QString& error)
 
 bool PeerLink::sendWrapped(const QByteArray& text, QString& error)
 {
-    const std::optional<QByteArray> wrapped = MainSide::wrap(text);
+    const std::optional<QByteArray> wrapped = MainSide::wrap(cipher, text);
     if (!wrapped) {
         error = QStringLiteral("a text of %1 bytes cannot be enciphered (1 to %2 bytes)")
                     .arg(text.size())
@@ -174,7 +174,7 @@ void PeerLink::readIncoming()
 void PeerLink::handleMessage(const QByteArray& bytes)
 {
     const Transcript::Form form = isKeyed ? Transcript::Form::Wrapped : Transcript::Form::Plain;
-    const MainSide::Received in = MainSide::read(bytes, isKeyed);
+    const MainSide::Received in = MainSide::read(cipher, bytes, isKeyed);
     switch (in.status) {
     case MainSide::Received::Status::Undecipherable:
         transcript.message(Transcript::Direction::Received, Transcript::Form::Raw, bytes);
@@ -212,7 +212,7 @@ void PeerLink::handleKeyReply(const Json::Value& reply)
     if (key) {
         // The reply came under the key it replaces; the new one holds from the next message on.
         const bool rekeying = isKeyed;
-        if (!key->agreeWith(*clientKey)) {
+        if (!key->agreeWith(*clientKey, cipher)) {
             fail(QStringLiteral("the client's key is not a point of P-256"));
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonMetaType.h"
+#include "LinkCipher.h"
 #include "Transcript.h"
 
 #include <json/value.h>
@@ -44,7 +45,7 @@ public:
     bool send(const Json::Value& message, QString& error);
     // Bytes exactly as given, never wrapped.
     bool sendRaw(const QByteArray& bytes, QString& error);
-    // Any text, JSON or not, enciphered under the link key and wrapped.
+    // Any text, JSON or not, enciphered under tavo_peer's key and wrapped.
     bool sendWrapped(const QByteArray& text, QString& error);
 
     // Sends the key-initialisation request with a fresh key of tavo_peer's own, or with a key
@@ -87,5 +88,7 @@ private:
     bool ended = false;
     bool failed = false;
     std::unique_ptr<PeerKey> exchangeKey;
+    // tavo_peer's own copy of the link key, from its own half of each agreement.
+    LinkCipher cipher;
     QElapsedTimer lastWrite;
 };
