@@ -14,7 +14,8 @@
 #include <QVBoxLayout>
 #include <QtDebug>
 
-FrameManager::FrameManager(QVBoxLayout* screenLayout, QObject* parent) : QObject(parent), layout(screenLayout)
+FrameManager::FrameManager(QVBoxLayout* screenLayout, NotificationQueue& windowBoxes, QObject* parent)
+    : QObject(parent), layout(screenLayout), boxes(windowBoxes)
 {
     registerScreens();
 }

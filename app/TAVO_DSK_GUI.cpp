@@ -41,8 +41,8 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
       fullScreen(fullScreenMode)
 {
     auto* layout = new QVBoxLayout();
-    frames = new FrameManager(layout, this);
     boxes = new NotificationQueue(this, fullScreen);
+    frames = new FrameManager(layout, *boxes, this);
 
     setContentsMargins(0, 0, 0, 0);
     ui->setupUi(this);

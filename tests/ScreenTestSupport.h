@@ -7,6 +7,7 @@
 #include "JsonText.h"
 #include "LinkSession.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "SecureUtil.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"

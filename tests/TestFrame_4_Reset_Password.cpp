@@ -17,6 +17,7 @@ class TestFrame_4_Reset_Password : public QObject
 private:
     TestPeer peer;
     std::unique_ptr<BoxRecorder> boxes;
+    std::unique_ptr<NotificationQueue> queue;
     std::unique_ptr<Frame_4_Reset_Password> screen;
     std::unique_ptr<QSignalSpy> sent;
 
@@ -38,7 +39,8 @@ private slots:
     void init()
     {
         boxes = std::make_unique<BoxRecorder>();
-        screen = std::make_unique<Frame_4_Reset_Password>(nullptr, Json::Value());
+        queue = std::make_unique<NotificationQueue>(nullptr, false);
+        screen = std::make_unique<Frame_4_Reset_Password>(nullptr, Json::Value(), *queue);
         screen->show();
         sent = std::make_unique<QSignalSpy>(screen.get(), &Frame_4_Reset_Password::sendSignalData);
     }
@@ -47,6 +49,7 @@ private slots:
     {
         sent.reset();
         screen.reset();
+        queue.reset();
         boxes.reset();
     }
 

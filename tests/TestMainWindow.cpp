@@ -539,8 +539,8 @@ private slots:
         peer.send(frameIndex(1), false);
         QTRY_COMPARE(window->frameManager()->currentNumber(), 1);
         auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
-        TestScreen::onReceive = [](TestScreen* s, const Json::Value&) {
-            NotificationBox::showNotification(s->notificationBox, QStringLiteral("screen"), s);
+        TestScreen::onReceive = [this](TestScreen* s, const Json::Value&) {
+            window->notifications()->show(s->notificationBox, QStringLiteral("screen"), s);
         };
         answer = [](NotificationBox*) {};
         NotificationQueue* queue = window->notifications();
@@ -584,8 +584,8 @@ private slots:
         auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
         answer = [](NotificationBox*) {};
         bool followedUp = false;
-        NotificationBox::showNotification(screen->notificationBox, QStringLiteral("mine"), screen,
-                                          [&followedUp] { followedUp = true; });
+        window->notifications()->show(screen->notificationBox, QStringLiteral("mine"), screen,
+                                      [&followedUp] { followedUp = true; });
         QPointer<NotificationBox> box = screen->notificationBox;
         QVERIFY(box && box->isVisible());
         peer.send(notice(256, "next"), false);

@@ -5,6 +5,7 @@
 #include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "OtpStep.h"
 #include "Protocol.h"
 
@@ -30,8 +31,9 @@ QString withoutSpaces(QString text)
 
 } // namespace
 
-Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Value& /*data*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>())
+Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Value& /*data*/,
+                                               NotificationQueue& windowBoxes)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>()), boxes(windowBoxes)
 {
     ui->setupUi(this);
     otpStep = new OtpStep({{ui->le_userID, ui->le_phoneNum}, ui->le_otp, ui->label_timer, ui->bt_req_OTP,
@@ -63,7 +65,7 @@ void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
         return;
     }
     if (*frameIndex & Protocol::BitShowText) {
-        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        boxes.show(notificationBox, LocalText::decode(*text), this);
     } else if (*text == kUserProved) {
         otpStep->begin();
         ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
@@ -106,7 +108,7 @@ void Frame_4_Reset_Password::bt_back_clicked()
 // The main program takes over only once the user has read that the reset is done.
 void Frame_4_Reset_Password::showResetDone()
 {
-    NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this, [this] {
+    boxes.show(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this, [this] {
         Json::Value back(Json::objectValue);
         back["FrameIndex"] = kResetOtp;
         back["Info"] = "BackRutin";

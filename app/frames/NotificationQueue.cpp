@@ -22,15 +22,6 @@ NotificationQueue::NotificationQueue(QWidget* window, bool fullScreenMode)
 
 NotificationQueue::~NotificationQueue() = default;
 
-NotificationQueue& NotificationQueue::of(QWidget* owner)
-{
-    QWidget* window = owner->window();
-    if (auto* queue = window->findChild<NotificationQueue*>(QString(), Qt::FindDirectChildrenOnly)) {
-        return *queue;
-    }
-    return *new NotificationQueue(window, false);
-}
-
 void NotificationQueue::show(QPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
                              std::function<void()> afterDismissed)
 {
