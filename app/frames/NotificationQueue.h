@@ -54,6 +54,4 @@ private:
     const bool fullScreen;
     std::deque<Waiting> waiting;
     QPointer<NotificationBox> open;
-    // Raised by discardWaiting: a box open before it runs no follow-up.
-    quint64 generation = 0;
 };
