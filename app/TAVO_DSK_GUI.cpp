@@ -83,7 +83,7 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
     });
     connect(&session, &LinkSession::linkFailed, this,
             [this] { showNotification(integrityErrorText(), [this] { close(); }); });
-    connect(frames, &FrameManager::messageForMainProgram, this, &TAVO_DSK_GUI::sendMessage);
+    connect(frames, &FrameManager::messageForMainProgram, &session, &LinkSession::send);
     connect(frames, &FrameManager::closeMainWindow, this, &TAVO_DSK_GUI::closeEventFromFrame);
 
     frames->showFrame(this, 8, Json::Value(0));
@@ -97,11 +97,6 @@ TAVO_DSK_GUI::~TAVO_DSK_GUI()
     // The screens go before the frame that holds their layout.
     delete frames;
     frames = nullptr;
-}
-
-void TAVO_DSK_GUI::sendMessage(const Json::Value& message)
-{
-    session.send(message);
 }
 
 void TAVO_DSK_GUI::fitToScreen()

@@ -258,7 +258,7 @@ private slots:
         message["zeta"] = "/\x01";
         message["FrameIndex"] = 9;
         message["alpha"] = std::string("\xb1\xe8\0", 3);
-        window->sendMessage(message);
+        session->send(message);
         const QByteArray expected("{\"FrameIndex\":9,\"alpha\":\"\xb1\xe8\\u0000\",\"zeta\":\"/\\u0001\"}\n");
         QVERIFY(peer.waitForBytes(expected.size()));
         QCOMPARE(peer.bytes(), expected);
@@ -269,8 +269,8 @@ private slots:
         openWindow();
         Json::Value big(Json::objectValue);
         big["s"] = std::string(5000, 'x');
-        window->sendMessage(big);
-        window->sendMessage(frameIndex(2));
+        session->send(big);
+        session->send(frameIndex(2));
         QVERIFY(peer.waitForBytes(16));
         QCOMPARE(peer.bytes(), QByteArray("{\"FrameIndex\":2}\n"));
     }
@@ -302,7 +302,7 @@ private slots:
             message["Info"]["n"] = i;
             message["Info"]["pad"] = std::string(3000, 'x');
             expected += *LinkWriter::encode(message, false);
-            window->sendMessage(message);
+            session->send(message);
         }
         QVERIFY(session->socket()->bytesToWrite() >= 64 * 1024);
         const QByteArray exitNotice("{\"FrameIndex\":4496}\n");
@@ -324,7 +324,7 @@ private slots:
         QSignalSpy written(session->socket(), &QIODevice::bytesWritten);
         peer.disconnectClient();
         QTRY_VERIFY(!window->isVisible());
-        window->sendMessage(frameIndex(2));
+        session->send(frameIndex(2));
         window->close();
         QTest::qWait(50);
         QCOMPARE(written.count(), 0);
