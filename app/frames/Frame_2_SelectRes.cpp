@@ -65,6 +65,7 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
         qWarning() << "Frame_2_SelectRes: resource" << element << "skipped, it is not an object";
         return;
     }
+    // The key is only checked here; a choice sends it as text, read from the resource again.
     const std::optional<int> key = JsonText::readInt(JsonText::member(resource, "resourceKey"));
     const std::optional<std::string> name = JsonText::readText(JsonText::member(resource, "resourceName"));
     const std::optional<std::string> state = JsonText::readText(JsonText::member(resource, "state"));
@@ -75,7 +76,6 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
     }
 
     Row row;
-    row.resourceKey = *key;
     row.resourceName = QString::fromStdString(*name);
     row.state = QString::fromStdString(*state);
     row.element = element;
