@@ -86,7 +86,7 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
     connect(frames, &FrameManager::messageForMainProgram, &session, &LinkSession::send);
     connect(frames, &FrameManager::closeMainWindow, this, &TAVO_DSK_GUI::closeEventFromFrame);
 
-    frames->showFrame(this, 8, Json::Value(0));
+    frames->showFrame(this, Protocol::ScreenForgeryCheck, Json::Value(0));
 }
 
 TAVO_DSK_GUI::~TAVO_DSK_GUI()

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kSignIn = 1;
-constexpr int kAskReset = 5;
 const char* const kOtpNeeded = "AUTHENTICATE-OTP-NEED";
 
 } // namespace
@@ -78,7 +76,7 @@ void Frame_1_Login::bt_confirm_clicked()
     }
 
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kSignIn;
+    request["FrameIndex"] = Protocol::ScreenSignIn;
     request["login"]["id"] = LocalText::encode(userId);
     request["login"]["pw"] = passwordDigestField(password);
     emit sendSignalData(request);
@@ -87,7 +85,7 @@ void Frame_1_Login::bt_confirm_clicked()
 void Frame_1_Login::bt_otp_confirm_clicked()
 {
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kSignIn;
+    request["FrameIndex"] = Protocol::ScreenSignIn;
     request["login"]["otp"] = LocalText::encode(ui->le_otp->text());
     emit sendSignalData(request);
 }
@@ -96,7 +94,7 @@ void Frame_1_Login::bt_reset_pw_clicked()
 {
     qDebug("Find Password Clicked");
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kAskReset;
+    request["FrameIndex"] = Protocol::ScreenResetPassword;
     emit sendSignalData(request);
 }
 
