@@ -8,12 +8,12 @@
 #include "NotificationQueue.h"
 #include "OtpStep.h"
 #include "Protocol.h"
+#include "SignInReturn.h"
 
 #include <QtDebug>
 
 namespace {
 
-constexpr int kBackToSignIn = 1;
 constexpr int kProveUser = 5;
 constexpr int kResetOtp = 6;
 // A filled mask without spaces is 11 digits and two "-".
@@ -100,20 +100,14 @@ void Frame_4_Reset_Password::bt_req_OTP_clicked()
 
 void Frame_4_Reset_Password::bt_back_clicked()
 {
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kBackToSignIn;
-    emit sendSignalData(request);
+    emit sendSignalData(SignInReturn::back());
 }
 
 // The main program takes over only once the user has read that the reset is done.
 void Frame_4_Reset_Password::showResetDone()
 {
-    boxes.show(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this, [this] {
-        Json::Value back(Json::objectValue);
-        back["FrameIndex"] = kResetOtp;
-        back["Info"] = "BackRutin";
-        emit sendSignalData(back);
-    });
+    boxes.show(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this,
+               [this] { emit sendSignalData(SignInReturn::afterDone(kResetOtp)); });
 }
 
 void Frame_4_Reset_Password::otp_time_update()

@@ -8,12 +8,12 @@
 #include "NotificationQueue.h"
 #include "PasswordRule.h"
 #include "Protocol.h"
+#include "SignInReturn.h"
 
 #include <QtDebug>
 
 namespace {
 
-constexpr int kBackToSignIn = 1;
 constexpr int kNewPassword = 7;
 
 } // namespace
@@ -71,19 +71,13 @@ void Frame_5_New_Password::slot_recvinfo(Json::Value result)
         return;
     }
     // Anything else is the main program's confirmation that the password was changed.
-    boxes.show(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this, [this] {
-        Json::Value back(Json::objectValue);
-        back["FrameIndex"] = kNewPassword;
-        back["Info"] = "BackRutin";
-        emit sendSignalData(back);
-    });
+    boxes.show(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this,
+               [this] { emit sendSignalData(SignInReturn::afterDone(kNewPassword)); });
 }
 
 void Frame_5_New_Password::bt_back_clicked()
 {
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kBackToSignIn;
-    emit sendSignalData(request);
+    emit sendSignalData(SignInReturn::back());
 }
 
 void Frame_5_New_Password::bt_confirm_clicked()
