@@ -14,7 +14,8 @@
 #include <QVBoxLayout>
 #include <QtDebug>
 
-FrameManager::FrameManager(QVBoxLayout* screenLayout, QObject* parent) : QObject(parent), layout(screenLayout)
+FrameManager::FrameManager(QVBoxLayout* screenLayout, NotificationQueue& windowBoxes, QObject* parent)
+    : QObject(parent), layout(screenLayout), boxes(windowBoxes)
 {
     registerScreens();
 }
@@ -27,13 +28,13 @@ FrameManager::~FrameManager()
 // The number-to-screen table: one line per screen.
 void FrameManager::registerScreens()
 {
-    registerScreen<Frame_1_Login>(1);
-    registerScreen<Frame_2_SelectRes>(2);
-    registerScreen<Frame_3_ProgressBar>(3);
-    registerScreen<Frame_4_Reset_Password>(5);
-    registerScreen<Frame_5_New_Password>(7);
-    registerScreen<Frame_6_ForgeryCheck>(8);
-    registerScreen<Frame_7_StreamConfig>(9);
+    registerScreen<Frame_1_Login>(Protocol::ScreenSignIn);
+    registerScreen<Frame_2_SelectRes>(Protocol::ScreenSelectResource);
+    registerScreen<Frame_3_ProgressBar>(Protocol::ScreenProgress);
+    registerScreen<Frame_4_Reset_Password>(Protocol::ScreenResetPassword);
+    registerScreen<Frame_5_New_Password>(Protocol::ScreenNewPassword);
+    registerScreen<Frame_6_ForgeryCheck>(Protocol::ScreenForgeryCheck);
+    registerScreen<Frame_7_StreamConfig>(Protocol::ScreenStreamConfig);
 }
 
 void FrameManager::showFrame(QWidget* parent, int n, const Json::Value& data)

@@ -13,6 +13,7 @@
 #include <map>
 #include <type_traits>
 
+class NotificationQueue;
 class QVBoxLayout;
 
 // Owns the one screen on show, hands it the main program's updates and passes on its messages
@@ -24,8 +25,9 @@ class FrameManager : public QObject
 public:
     using ScreenFactory = std::function<QWidget*(QWidget*, const Json::Value&)>;
 
-    // `layout` belongs to the window's frame; the screens are put into it.
-    FrameManager(QVBoxLayout* layout, QObject* parent);
+    // `layout` belongs to the window's frame; the screens are put into it. `boxes` is the
+    // window's queue, handed to the screens that show boxes.
+    FrameManager(QVBoxLayout* layout, NotificationQueue& boxes, QObject* parent);
     ~FrameManager() override;
 
     void showFrame(QWidget* parent, int n, const Json::Value& data);
@@ -37,14 +39,16 @@ public:
     int currentNumber() const { return currentIndex; }
 
     // Makes `n` show a `Screen`: a widget with a (QWidget*, Json::Value) constructor (or one that
-    // also takes the run's RunState*), the slot slot_recvinfo(Json::Value) and the signal
-    // sendSignalData(Json::Value).
+    // also takes the run's RunState*, or the window's NotificationQueue&), the slot
+    // slot_recvinfo(Json::Value) and the signal sendSignalData(Json::Value).
     template <class Screen> void registerScreen(int n)
     {
         screens[n] = [this](QWidget* parent, const Json::Value& data) -> QWidget* {
             Screen* screen = nullptr;
             if constexpr (std::is_constructible_v<Screen, QWidget*, const Json::Value&, RunState*>) {
                 screen = new Screen(parent, data, &run);
+            } else if constexpr (std::is_constructible_v<Screen, QWidget*, const Json::Value&, NotificationQueue&>) {
+                screen = new Screen(parent, data, boxes);
             } else {
                 screen = new Screen(parent, data);
             }
@@ -70,5 +74,6 @@ private:
     QPointer<QWidget> current;
     int currentIndex = 0;
     QVBoxLayout* layout;
+    NotificationQueue& boxes;
     RunState run;
 };

@@ -41,8 +41,8 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
       fullScreen(fullScreenMode)
 {
     auto* layout = new QVBoxLayout();
-    frames = new FrameManager(layout, this);
     boxes = new NotificationQueue(this, fullScreen);
+    frames = new FrameManager(layout, *boxes, this);
 
     setContentsMargins(0, 0, 0, 0);
     ui->setupUi(this);
@@ -83,10 +83,10 @@ TAVO_DSK_GUI::TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& li
     });
     connect(&session, &LinkSession::linkFailed, this,
             [this] { showNotification(integrityErrorText(), [this] { close(); }); });
-    connect(frames, &FrameManager::messageForMainProgram, this, &TAVO_DSK_GUI::sendMessage);
+    connect(frames, &FrameManager::messageForMainProgram, &session, &LinkSession::send);
     connect(frames, &FrameManager::closeMainWindow, this, &TAVO_DSK_GUI::closeEventFromFrame);
 
-    frames->showFrame(this, 8, Json::Value(0));
+    frames->showFrame(this, Protocol::ScreenForgeryCheck, Json::Value(0));
 }
 
 TAVO_DSK_GUI::~TAVO_DSK_GUI()
@@ -97,11 +97,6 @@ TAVO_DSK_GUI::~TAVO_DSK_GUI()
     // The screens go before the frame that holds their layout.
     delete frames;
     frames = nullptr;
-}
-
-void TAVO_DSK_GUI::sendMessage(const Json::Value& message)
-{
-    session.send(message);
 }
 
 void TAVO_DSK_GUI::fitToScreen()

@@ -32,8 +32,6 @@ public:
     TAVO_DSK_GUI(QWidget* parent, bool fullScreenMode, LinkSession& session);
     ~TAVO_DSK_GUI() override;
 
-    void sendMessage(const Json::Value& message);
-
     FrameManager* frameManager() const { return frames; }
     NotificationQueue* notifications() const { return boxes; }
     FocusMark* focus() const { return focusMark; }

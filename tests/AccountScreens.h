@@ -9,6 +9,7 @@
 #include "LinkSession.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"

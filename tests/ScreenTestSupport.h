@@ -7,6 +7,7 @@
 #include "JsonText.h"
 #include "LinkSession.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "StartUp.h"
 #include "TAVO_DSK_GUI.h"
 #include "TestPeer.h"

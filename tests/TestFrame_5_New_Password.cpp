@@ -22,6 +22,7 @@ class TestFrame_5_New_Password : public QObject
 private:
     TestPeer peer;
     std::unique_ptr<BoxRecorder> boxes;
+    std::unique_ptr<NotificationQueue> queue;
     std::unique_ptr<Frame_5_New_Password> screen;
     std::unique_ptr<QSignalSpy> sent;
 
@@ -40,7 +41,8 @@ private slots:
     void init()
     {
         boxes = std::make_unique<BoxRecorder>();
-        screen = std::make_unique<Frame_5_New_Password>(nullptr, Json::Value());
+        queue = std::make_unique<NotificationQueue>(nullptr, false);
+        screen = std::make_unique<Frame_5_New_Password>(nullptr, Json::Value(), *queue);
         screen->show();
         sent = std::make_unique<QSignalSpy>(screen.get(), &Frame_5_New_Password::sendSignalData);
         QVERIFY(formShown(screen.get()));
@@ -51,6 +53,7 @@ private slots:
     {
         sent.reset();
         screen.reset();
+        queue.reset();
         boxes.reset();
     }
 
@@ -77,7 +80,8 @@ private slots:
     void initialBoxBeforeTheForm()
     {
         int visibleWhileOpen = -1;
-        Frame_5_New_Password built(nullptr, Json::Value());
+        NotificationQueue builtQueue(nullptr, false);
+        Frame_5_New_Password built(nullptr, Json::Value(), builtQueue);
         QSignalSpy builtSent(&built, &Frame_5_New_Password::sendSignalData);
         boxes->answer = [&](NotificationBox* box) {
             visibleWhileOpen = 0;

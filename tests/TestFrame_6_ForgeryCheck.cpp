@@ -36,6 +36,7 @@ class TestFrame_6_ForgeryCheck : public QObject
 
 private:
     TestPeer peer;
+    std::unique_ptr<NotificationQueue> queue;
     std::unique_ptr<Frame_6_ForgeryCheck> screen;
     BoxRecorder boxes;
 
@@ -52,10 +53,15 @@ private slots:
     {
         boxes.texts.clear();
         boxes.answer = nullptr;
-        screen = std::make_unique<Frame_6_ForgeryCheck>(nullptr, Json::Value(0));
+        queue = std::make_unique<NotificationQueue>(nullptr, false);
+        screen = std::make_unique<Frame_6_ForgeryCheck>(nullptr, Json::Value(0), *queue);
     }
 
-    void cleanup() { screen.reset(); }
+    void cleanup()
+    {
+        screen.reset();
+        queue.reset();
+    }
 
     void startsChecking()
     {

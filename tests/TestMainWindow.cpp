@@ -252,7 +252,7 @@ private slots:
         QSignalSpy written(session->socket(), &QIODevice::bytesWritten);
         peer.disconnectClient();
         QTRY_VERIFY(!window->isVisible());
-        window->sendMessage(frameIndex(2));
+        session->send(frameIndex(2));
         window->close();
         QTest::qWait(50);
         QCOMPARE(written.count(), 0);
@@ -345,8 +345,8 @@ private slots:
         peer.send(frameIndex(1), false);
         QTRY_COMPARE(window->frameManager()->currentNumber(), 1);
         auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
-        TestScreen::onReceive = [](TestScreen* s, const Json::Value&) {
-            NotificationBox::showNotification(s->notificationBox, QStringLiteral("screen"), s);
+        TestScreen::onReceive = [this](TestScreen* s, const Json::Value&) {
+            window->notifications()->show(s->notificationBox, QStringLiteral("screen"), s);
         };
         answer = [](NotificationBox*) {};
         NotificationQueue* queue = window->notifications();
@@ -390,8 +390,8 @@ private slots:
         auto* screen = qobject_cast<TestScreen*>(window->frameManager()->currentScreen());
         answer = [](NotificationBox*) {};
         bool followedUp = false;
-        NotificationBox::showNotification(screen->notificationBox, QStringLiteral("mine"), screen,
-                                          [&followedUp] { followedUp = true; });
+        window->notifications()->show(screen->notificationBox, QStringLiteral("mine"), screen,
+                                      [&followedUp] { followedUp = true; });
         QPointer<NotificationBox> box = screen->notificationBox;
         QVERIFY(box && box->isVisible());
         peer.send(notice(256, "next"), false);

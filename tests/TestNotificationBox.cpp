@@ -280,17 +280,14 @@ private slots:
         QPointer<NotificationBox> slot, goneSlot;
         auto* goneOwner = new QWidget(&owner);
         QStringList events;
-        NotificationQueue& queue = NotificationQueue::of(&owner);
+        NotificationQueue queue(&owner, false);
         connect(&queue, &NotificationQueue::opened, this,
                 [&](NotificationBox* box) { events << QStringLiteral("open ") + box->text(); });
-        NotificationBox::showNotification(slot, QStringLiteral("first"), &owner,
-                                          [&] { events << QStringLiteral("after first"); });
+        queue.show(slot, QStringLiteral("first"), &owner, [&] { events << QStringLiteral("after first"); });
         QPointer<NotificationBox> first = slot;
-        NotificationBox::showNotification(slot, QStringLiteral("second"), &owner,
-                                          [&] { events << QStringLiteral("after second"); });
-        NotificationBox::showNotification(goneSlot, QStringLiteral("gone"), goneOwner,
-                                          [&] { events << QStringLiteral("after gone"); });
-        NotificationBox::showNotification(slot, QStringLiteral("third"), &owner);
+        queue.show(slot, QStringLiteral("second"), &owner, [&] { events << QStringLiteral("after second"); });
+        queue.show(goneSlot, QStringLiteral("gone"), goneOwner, [&] { events << QStringLiteral("after gone"); });
+        queue.show(slot, QStringLiteral("third"), &owner);
         QCOMPARE(queue.waitingCount(), 3);
         delete goneOwner;
         for (int i = 0; i < 3; ++i) {
@@ -314,11 +311,11 @@ private slots:
         QWidget owner;
         QPointer<NotificationBox> slot;
         int followUps = 0;
-        NotificationQueue& queue = NotificationQueue::of(&owner);
-        NotificationBox::showNotification(slot, QStringLiteral("open"), &owner, [&] { ++followUps; });
+        NotificationQueue queue(&owner, false);
+        queue.show(slot, QStringLiteral("open"), &owner, [&] { ++followUps; });
         for (int i = 0; i < 1000; ++i) {
-            NotificationBox::showNotification(slot, QStringLiteral("text"), &owner);
-            NotificationBox::showNotification(slot, QStringLiteral("ack"), &owner, [&] { ++followUps; });
+            queue.show(slot, QStringLiteral("text"), &owner);
+            queue.show(slot, QStringLiteral("ack"), &owner, [&] { ++followUps; });
         }
         QCOMPARE(queue.waitingCount(), 8 + 1000);
         QPointer<NotificationBox> open = queue.openBox();
@@ -336,10 +333,10 @@ private slots:
         auto* owner = new QWidget(&window);
         QPointer<NotificationBox> slot, next;
         bool followedUp = false;
-        NotificationQueue& queue = NotificationQueue::of(&window);
-        NotificationBox::showNotification(slot, QStringLiteral("x"), owner, [&] { followedUp = true; });
+        NotificationQueue queue(&window, false);
+        queue.show(slot, QStringLiteral("x"), owner, [&] { followedUp = true; });
         QPointer<NotificationBox> box = slot;
-        NotificationBox::showNotification(next, QStringLiteral("next"), &window);
+        queue.show(next, QStringLiteral("next"), &window);
         QVERIFY(box && box->isVisible());
         delete owner;
         QVERIFY(!box);

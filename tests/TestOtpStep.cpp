@@ -116,6 +116,11 @@ private slots:
         QVERIFY(!confirm->isEnabled());
         validityTicks(1);
         QCOMPARE(timer->text(), QStringLiteral("0:00"));
+
+        // A new password opens a new window.
+        step->begin();
+        typed(code, QStringLiteral("a1b2"));
+        QVERIFY(confirm->isEnabled());
     }
 
     void holdOffAndRestart()

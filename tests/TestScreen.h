@@ -5,6 +5,7 @@
 #include "JsonMetaType.h"
 #include "NotificationBox.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
-// The numbers of the local link, in one place: the port, the flag bits of "FrameIndex" and
-// the values the client sends on its own, and the wrapped form.
+// The numbers of the local link, in one place: the port, the flag bits of "FrameIndex", the
+// screens' numbers, the values the client sends on its own, and the wrapped form.
 namespace Protocol {
 
 constexpr unsigned short kLinkPort = 15201;
@@ -16,6 +16,19 @@ enum FrameBits : int
     BitAckNotice = 256,    // a notice the client acknowledges with 256
     BitKeyInit = 512,      // the key-initialisation request
     BitUpdateNotice = 1024 // the update notice, acknowledged with 1024
+};
+
+// The screens the main program shows with {"FrameIndex":n}. A screen asks for another by sending
+// that screen's number.
+enum ScreenNumber : int
+{
+    ScreenSignIn = 1,
+    ScreenSelectResource = 2,
+    ScreenProgress = 3,
+    ScreenResetPassword = 5,
+    ScreenNewPassword = 7,
+    ScreenForgeryCheck = 8, // the first of every run
+    ScreenStreamConfig = 9
 };
 
 // {"FrameIndex":4496}: the client is closing while the link is open.

@@ -5,6 +5,7 @@
 #include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "OtpStep.h"
 #include "PasswordRule.h"
 #include "Protocol.h"
@@ -13,14 +14,12 @@
 
 namespace {
 
-constexpr int kSignIn = 1;
-constexpr int kAskReset = 5;
 const char* const kOtpNeeded = "AUTHENTICATE-OTP-NEED";
 
 } // namespace
 
-Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_1_Login>())
+Frame_1_Login::Frame_1_Login(QWidget* parent, const Json::Value& /*data*/, NotificationQueue& windowBoxes)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_1_Login>()), boxes(windowBoxes)
 {
     ui->setupUi(this);
     otpStep = new OtpStep({{ui->le_userID, ui->le_password}, ui->le_otp, ui->label_timer, ui->bt_confirm,
@@ -50,7 +49,7 @@ void Frame_1_Login::slot_recvinfo(Json::Value result)
         return;
     }
     if (*frameIndex & Protocol::BitShowText) {
-        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        boxes.show(notificationBox, LocalText::decode(*text), this);
         return;
     }
     if (*text == kOtpNeeded) {
@@ -72,12 +71,12 @@ void Frame_1_Login::bt_confirm_clicked()
     const int code = PasswordRule().checkPassword(password);
     const QString problem = PasswordRule::message(code);
     if (!problem.isEmpty()) {
-        NotificationBox::showNotification(notificationBox, problem, this);
+        boxes.show(notificationBox, problem, this);
         return;
     }
 
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kSignIn;
+    request["FrameIndex"] = Protocol::ScreenSignIn;
     request["login"]["id"] = LocalText::encode(userId);
     request["login"]["pw"] = passwordDigestField(password);
     emit sendSignalData(request);
@@ -86,7 +85,7 @@ void Frame_1_Login::bt_confirm_clicked()
 void Frame_1_Login::bt_otp_confirm_clicked()
 {
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kSignIn;
+    request["FrameIndex"] = Protocol::ScreenSignIn;
     request["login"]["otp"] = LocalText::encode(ui->le_otp->text());
     emit sendSignalData(request);
 }
@@ -95,7 +94,7 @@ void Frame_1_Login::bt_reset_pw_clicked()
 {
     qDebug("Find Password Clicked");
     Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kAskReset;
+    request["FrameIndex"] = Protocol::ScreenResetPassword;
     emit sendSignalData(request);
 }
 

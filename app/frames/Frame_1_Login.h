@@ -10,6 +10,7 @@
 #include <memory>
 
 class NotificationBox;
+class NotificationQueue;
 class OtpStep;
 
 namespace Ui {
@@ -23,7 +24,8 @@ class Frame_1_Login : public QWidget
     Q_OBJECT
 
 public:
-    Frame_1_Login(QWidget* parent, const Json::Value& data);
+    // `boxes`: the window's queue, which shows this screen's boxes.
+    Frame_1_Login(QWidget* parent, const Json::Value& data, NotificationQueue& boxes);
     ~Frame_1_Login() override;
 
 signals:
@@ -41,6 +43,7 @@ public slots:
 
 private:
     std::unique_ptr<Ui::Frame_1_Login> ui;
+    NotificationQueue& boxes;
     QPointer<NotificationBox> notificationBox;
     OtpStep* otpStep = nullptr;
 };

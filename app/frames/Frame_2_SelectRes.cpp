@@ -4,6 +4,7 @@
 #include "Item_PCinfo.h"
 #include "JsonText.h"
 #include "KeyFocus.h"
+#include "Protocol.h"
 #include "UnframedRowDelegate.h"
 
 #include <QKeyEvent>
@@ -14,8 +15,6 @@
 namespace {
 
 constexpr int kRowSpacing = 22;
-constexpr int kStreamOptionsScreen = 9;
-constexpr int kSelectionScreen = 2;
 
 } // namespace
 
@@ -65,6 +64,7 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
         qWarning() << "Frame_2_SelectRes: resource" << element << "skipped, it is not an object";
         return;
     }
+    // The key is only checked here; a choice sends it as text, read from the resource again.
     const std::optional<int> key = JsonText::readInt(JsonText::member(resource, "resourceKey"));
     const std::optional<std::string> name = JsonText::readText(JsonText::member(resource, "resourceName"));
     const std::optional<std::string> state = JsonText::readText(JsonText::member(resource, "state"));
@@ -75,7 +75,6 @@ void Frame_2_SelectRes::addRow(Json::ArrayIndex element)
     }
 
     Row row;
-    row.resourceKey = *key;
     row.resourceName = QString::fromStdString(*name);
     row.state = QString::fromStdString(*state);
     row.element = element;
@@ -137,7 +136,7 @@ void Frame_2_SelectRes::slot_recvinfo(Json::Value /*result*/)
 void Frame_2_SelectRes::bt_setting_clicked()
 {
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = kStreamOptionsScreen;
+    message["FrameIndex"] = Protocol::ScreenStreamConfig;
     emit sendSignalData(message);
 }
 
@@ -153,7 +152,7 @@ void Frame_2_SelectRes::list_item_clicked(QModelIndex index)
     const Json::Value& list = resources;
     const Json::Value& resource = list[rows[static_cast<size_t>(row)].element];
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = kSelectionScreen;
+    message["FrameIndex"] = Protocol::ScreenSelectResource;
     // The main program takes the key as text whatever type it sent it as.
     message["ResKey"] = JsonText::readText(JsonText::member(resource, "resourceKey")).value_or(std::string());
     message["ResName"] = JsonText::member(resource, "resourceName");

@@ -44,7 +44,6 @@ protected:
 private:
     struct Row
     {
-        int resourceKey = 0;
         QString resourceName;
         QString state;
         Item_PCinfo* card = nullptr;

@@ -5,14 +5,15 @@
 #include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "OtpStep.h"
 #include "Protocol.h"
+#include "SignInReturn.h"
 
 #include <QtDebug>
 
 namespace {
 
-constexpr int kBackToSignIn = 1;
 constexpr int kProveUser = 5;
 constexpr int kResetOtp = 6;
 // A filled mask without spaces is 11 digits and two "-".
@@ -30,8 +31,9 @@ QString withoutSpaces(QString text)
 
 } // namespace
 
-Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Value& /*data*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>())
+Frame_4_Reset_Password::Frame_4_Reset_Password(QWidget* parent, const Json::Value& /*data*/,
+                                               NotificationQueue& windowBoxes)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_4_Reset_Password>()), boxes(windowBoxes)
 {
     ui->setupUi(this);
     otpStep = new OtpStep({{ui->le_userID, ui->le_phoneNum}, ui->le_otp, ui->label_timer, ui->bt_req_OTP,
@@ -63,7 +65,7 @@ void Frame_4_Reset_Password::slot_recvinfo(Json::Value result)
         return;
     }
     if (*frameIndex & Protocol::BitShowText) {
-        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        boxes.show(notificationBox, LocalText::decode(*text), this);
     } else if (*text == kUserProved) {
         otpStep->begin();
         ui->bt_req_OTP->setStyleSheet(QString::fromLatin1(kReRequestStyle));
@@ -98,20 +100,14 @@ void Frame_4_Reset_Password::bt_req_OTP_clicked()
 
 void Frame_4_Reset_Password::bt_back_clicked()
 {
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kBackToSignIn;
-    emit sendSignalData(request);
+    emit sendSignalData(SignInReturn::back());
 }
 
 // The main program takes over only once the user has read that the reset is done.
 void Frame_4_Reset_Password::showResetDone()
 {
-    NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this, [this] {
-        Json::Value back(Json::objectValue);
-        back["FrameIndex"] = kResetOtp;
-        back["Info"] = "BackRutin";
-        emit sendSignalData(back);
-    });
+    boxes.show(notificationBox, QString::fromUtf8("비밀번호 초기화 완료"), this,
+               [this] { emit sendSignalData(SignInReturn::afterDone(kResetOtp)); });
 }
 
 void Frame_4_Reset_Password::otp_time_update()

@@ -10,6 +10,7 @@
 #include <memory>
 
 class NotificationBox;
+class NotificationQueue;
 class OtpStep;
 
 namespace Ui {
@@ -23,7 +24,8 @@ class Frame_4_Reset_Password : public QWidget
     Q_OBJECT
 
 public:
-    Frame_4_Reset_Password(QWidget* parent, const Json::Value& data);
+    // `boxes`: the window's queue, which shows this screen's boxes.
+    Frame_4_Reset_Password(QWidget* parent, const Json::Value& data, NotificationQueue& boxes);
     ~Frame_4_Reset_Password() override;
 
 signals:
@@ -43,6 +45,7 @@ private:
     void showResetDone();
 
     std::unique_ptr<Ui::Frame_4_Reset_Password> ui;
+    NotificationQueue& boxes;
     QPointer<NotificationBox> notificationBox;
     OtpStep* otpStep = nullptr;
 };

@@ -5,20 +5,21 @@
 #include "KeyFocus.h"
 #include "LocalText.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
 #include "PasswordRule.h"
 #include "Protocol.h"
+#include "SignInReturn.h"
 
 #include <QtDebug>
 
 namespace {
 
-constexpr int kBackToSignIn = 1;
 constexpr int kNewPassword = 7;
 
 } // namespace
 
-Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /*data*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_5_New_Password>())
+Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /*data*/, NotificationQueue& windowBoxes)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_5_New_Password>()), boxes(windowBoxes)
 {
     ui->setupUi(this);
     connect(ui->bt_back, &QPushButton::clicked, this, &Frame_5_New_Password::bt_back_clicked);
@@ -34,16 +35,16 @@ Frame_5_New_Password::Frame_5_New_Password(QWidget* parent, const Json::Value& /
     for (QWidget* part : form) {
         part->hide();
     }
-    NotificationBox::showNotification(notificationBox,
-                                      QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
-                                                        "있습니다.\n비밀번호 변경화면으로 이동합니다."),
-                                      this, [this, form, keys] {
-                                          for (QWidget* part : form) {
-                                              part->show();
-                                          }
-                                          formShown = true;
-                                          keys->focusFirst();
-                                      });
+    boxes.show(notificationBox,
+               QString::fromUtf8("초기 비밀번호입니다.\n비밀번호 변경 후 접속할 수 "
+                                 "있습니다.\n비밀번호 변경화면으로 이동합니다."),
+               this, [this, form, keys] {
+                   for (QWidget* part : form) {
+                       part->show();
+                   }
+                   formShown = true;
+                   keys->focusFirst();
+               });
 }
 
 Frame_5_New_Password::~Frame_5_New_Password() = default;
@@ -66,37 +67,31 @@ void Frame_5_New_Password::slot_recvinfo(Json::Value result)
             qWarning("Frame NewPW: ignored a notice whose result is not a text");
             return;
         }
-        NotificationBox::showNotification(notificationBox, LocalText::decode(*text), this);
+        boxes.show(notificationBox, LocalText::decode(*text), this);
         return;
     }
     // Anything else is the main program's confirmation that the password was changed.
-    NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this, [this] {
-        Json::Value back(Json::objectValue);
-        back["FrameIndex"] = kNewPassword;
-        back["Info"] = "BackRutin";
-        emit sendSignalData(back);
-    });
+    boxes.show(notificationBox, QString::fromUtf8("비밀번호 변경 완료"), this,
+               [this] { emit sendSignalData(SignInReturn::afterDone(kNewPassword)); });
 }
 
 void Frame_5_New_Password::bt_back_clicked()
 {
-    Json::Value request(Json::objectValue);
-    request["FrameIndex"] = kBackToSignIn;
-    emit sendSignalData(request);
+    emit sendSignalData(SignInReturn::back());
 }
 
 void Frame_5_New_Password::bt_confirm_clicked()
 {
     const QString password = ui->le_newPassword->text();
     if (password != ui->le_newPasswordConfirm->text()) {
-        NotificationBox::showNotification(notificationBox, QString::fromUtf8("비밀번호가 일치하지 않습니다."), this);
+        boxes.show(notificationBox, QString::fromUtf8("비밀번호가 일치하지 않습니다."), this);
         return;
     }
 
     const std::string bytes = password.toUtf8().toStdString();
     const QString problem = PasswordRule::message(PasswordRule().checkPassword(bytes));
     if (!problem.isEmpty()) {
-        NotificationBox::showNotification(notificationBox, problem, this);
+        boxes.show(notificationBox, problem, this);
         return;
     }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class NotificationBox;
+class NotificationQueue;
 
 namespace Ui {
 class Frame_5_New_Password;
@@ -22,7 +23,8 @@ class Frame_5_New_Password : public QWidget
     Q_OBJECT
 
 public:
-    Frame_5_New_Password(QWidget* parent, const Json::Value& data);
+    // `boxes`: the window's queue, which shows this screen's boxes.
+    Frame_5_New_Password(QWidget* parent, const Json::Value& data, NotificationQueue& boxes);
     ~Frame_5_New_Password() override;
 
 signals:
@@ -36,6 +38,7 @@ public slots:
 
 private:
     std::unique_ptr<Ui::Frame_5_New_Password> ui;
+    NotificationQueue& boxes;
     QPointer<NotificationBox> notificationBox;
     // Until the user has read why this screen appears, the form is hidden and the main
     // program's messages are not for it.

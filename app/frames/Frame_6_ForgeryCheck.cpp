@@ -2,8 +2,9 @@
 #include "ui_Frame_6_ForgeryCheck.h"
 
 #include "JsonText.h"
-#include "Protocol.h"
 #include "NotificationBox.h"
+#include "NotificationQueue.h"
+#include "Protocol.h"
 
 #include <QMovie>
 #include <QtDebug>
@@ -61,8 +62,8 @@ Json::Value closeRequest()
 
 } // namespace
 
-Frame_6_ForgeryCheck::Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& /*info*/)
-    : QWidget(parent), ui(std::make_unique<Ui::Frame_6_ForgeryCheck>())
+Frame_6_ForgeryCheck::Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& /*info*/, NotificationQueue& windowBoxes)
+    : QWidget(parent), ui(std::make_unique<Ui::Frame_6_ForgeryCheck>()), boxes(windowBoxes)
 {
     ui->setupUi(this);
     ui->lb_status->setText(statusText(checkingLine()));
@@ -137,6 +138,5 @@ void Frame_6_ForgeryCheck::showDownloadError()
 {
     // When a newer screen replaced this one while the box was open, the close request would
     // end a program that has moved on: it is dropped with the screen.
-    NotificationBox::showNotification(notificationBox, downloadErrorText(), this,
-                                      [this] { emit sendSignalData(closeRequest()); });
+    boxes.show(notificationBox, downloadErrorText(), this, [this] { emit sendSignalData(closeRequest()); });
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class NotificationBox;
+class NotificationQueue;
 class QMovie;
 
 namespace Ui {
@@ -24,7 +25,8 @@ class Frame_6_ForgeryCheck : public QWidget
     Q_OBJECT
 
 public:
-    Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& info);
+    // `boxes`: the window's queue, which shows this screen's boxes.
+    Frame_6_ForgeryCheck(QWidget* parent, const Json::Value& info, NotificationQueue& boxes);
     ~Frame_6_ForgeryCheck() override;
 
     // " %5.2f%": " 12.50%", "  0.00%", " 100.00%".
@@ -41,6 +43,7 @@ private:
     void showDownloadError();
 
     std::unique_ptr<Ui::Frame_6_ForgeryCheck> ui;
+    NotificationQueue& boxes;
     QPointer<NotificationBox> notificationBox;
     std::unique_ptr<QMovie> movie;
 };

@@ -3,15 +3,13 @@
 
 #include "JsonText.h"
 #include "KeyFocus.h"
+#include "Protocol.h"
 
 #include <QtDebug>
 
 #include <array>
 
 namespace {
-
-constexpr int kSelectionScreen = 2;
-constexpr int kStreamOptionsScreen = 9;
 
 // Slider values 1 to 5, from speed above all to picture quality above all.
 const std::array<const char*, 5> kQualityTexts = {
@@ -58,14 +56,14 @@ void Frame_7_StreamConfig::bt_back_clicked()
 {
     // Leaving without confirming keeps the saved choice as it was.
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = kSelectionScreen;
+    message["FrameIndex"] = Protocol::ScreenSelectResource;
     emit sendSignalData(message);
 }
 
 void Frame_7_StreamConfig::bt_confirm_clicked()
 {
     Json::Value message(Json::objectValue);
-    message["FrameIndex"] = kStreamOptionsScreen;
+    message["FrameIndex"] = Protocol::ScreenStreamConfig;
     run.codecIsH265 = ui->rb_h265->isChecked();
     message["Video"]["Codec"] = run.codecIsH265 ? "h265" : "h264";
     run.videoQuality = ui->slider_video_quality->value();

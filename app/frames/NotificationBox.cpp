@@ -1,7 +1,6 @@
 #include "NotificationBox.h"
 #include "ui_NotificationBox.h"
 
-#include "NotificationQueue.h"
 #include "ScreenFit.h"
 
 #include <QApplication>
@@ -143,12 +142,6 @@ void NotificationBox::showText(const QString& text)
     }
     label->setStyleSheet(QStringLiteral("font:%1px;").arg(font.pixelSize()));
     label->setText(lines.join(QLatin1Char('\n')));
-}
-
-void NotificationBox::showNotification(QPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
-                                       std::function<void()> afterDismissed)
-{
-    NotificationQueue::of(owner).show(slot, text, owner, std::move(afterDismissed));
 }
 
 QString NotificationBox::text() const

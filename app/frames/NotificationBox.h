@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
 
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -21,14 +19,6 @@ public:
     // `fullScreen`: the owner's window fills the screen, and so does the veil.
     NotificationBox(bool twoButtons, const QString& text, QWidget* parent, bool fullScreen = false);
     ~NotificationBox() override;
-
-    // The showing sequence of every caller, through the queue of the owner's window: a
-    // one-button box over `owner`, kept in `slot` until the next one replaces it. It opens when
-    // the boxes asked for before it have been dismissed, and `afterDismissed` runs once the
-    // user has dismissed it, while `owner` still exists. Nothing waits for the user here:
-    // work that must follow the answer goes into `afterDismissed`.
-    static void showNotification(QPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
-                                 std::function<void()> afterDismissed = {});
 
     QString text() const;
 

@@ -22,15 +22,6 @@ NotificationQueue::NotificationQueue(QWidget* window, bool fullScreenMode)
 
 NotificationQueue::~NotificationQueue() = default;
 
-NotificationQueue& NotificationQueue::of(QWidget* owner)
-{
-    QWidget* window = owner->window();
-    if (auto* queue = window->findChild<NotificationQueue*>(QString(), Qt::FindDirectChildrenOnly)) {
-        return *queue;
-    }
-    return *new NotificationQueue(window, false);
-}
-
 void NotificationQueue::show(QPointer<NotificationBox>& slot, const QString& text, QWidget* owner,
                              std::function<void()> afterDismissed)
 {
@@ -63,22 +54,20 @@ void NotificationQueue::showNext()
         }
         slot = box;
         open = box;
-        const quint64 mine = generation;
-        connect(box, &QDialog::finished, this, [this, box, mine, shown = std::move(next)] {
+        connect(box, &QDialog::finished, this, [this, box, shown = std::move(next)] {
             if (open != box) {
                 return;
             }
             open = nullptr;
-            if (shown.owner && shown.afterDismissed && mine == generation) {
+            if (shown.owner && shown.afterDismissed) {
                 shown.afterDismissed();
             }
             showNext();
         });
         // A box closed by its owner's end never reports finished: the next one follows on the
         // event loop's next turn, when the owner is gone.
-        connect(box, &QObject::destroyed, this, [this] {
-            QMetaObject::invokeMethod(this, &NotificationQueue::showNext, Qt::QueuedConnection);
-        });
+        connect(box, &QObject::destroyed, this,
+                [this] { QMetaObject::invokeMethod(this, &NotificationQueue::showNext, Qt::QueuedConnection); });
         box->open();
         emit opened(box);
     }
@@ -86,9 +75,12 @@ void NotificationQueue::showNext()
 
 void NotificationQueue::discardWaiting()
 {
-    ++generation;
     waiting.clear();
-    if (open) {
-        open->reject();
+    // Forgotten before it is closed: its finished handler then no longer finds it open and
+    // runs no follow-up.
+    const QPointer<NotificationBox> closing = open;
+    open = nullptr;
+    if (closing) {
+        closing->reject();
     }
 }

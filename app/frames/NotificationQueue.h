@@ -22,9 +22,6 @@ public:
     NotificationQueue(QWidget* window, bool fullScreen);
     ~NotificationQueue() override;
 
-    // The queue of the window `owner` is in; made on first use for a window that has none.
-    static NotificationQueue& of(QWidget* owner);
-
     // A one-button box with `text` over `owner`, stored in `slot` (the previous box there is
     // released); `afterDismissed` runs once the user has dismissed it, while `owner` exists. A
     // box whose owner is gone before its turn is not shown.
@@ -57,6 +54,4 @@ private:
     const bool fullScreen;
     std::deque<Waiting> waiting;
     QPointer<NotificationBox> open;
-    // Raised by discardWaiting: a box open before it runs no follow-up.
-    quint64 generation = 0;
 };

@@ -123,28 +123,30 @@ DemoMainProgram::Steps DemoMainProgram::react(const Json::Value& message)
     }
     const int index = frameIndexOf(message);
     switch (index) {
-    case 8:
+    case Protocol::ScreenForgeryCheck:
         return {{0, QStringLiteral("the client takes the update: announcing it"), screen(kUpdateNotice)}};
     case kUpdateNotice:
         return download();
-    case 1:
+    case Protocol::ScreenSignIn:
         if (message.isMember("login")) {
             return reactToSignIn(message["login"]);
         }
-        return {{0, QStringLiteral("back: showing sign-in"), screen(1)}};
-    case 5:
+        return {{0, QStringLiteral("back: showing sign-in"), screen(Protocol::ScreenSignIn)}};
+    case Protocol::ScreenResetPassword:
         if (message.isMember("user_prove")) {
             return reactToReset(message);
         }
-        return {{0, QStringLiteral("the user forgot the password: showing the reset screen"), screen(5)}};
+        return {{0, QStringLiteral("the user forgot the password: showing the reset screen"),
+                 screen(Protocol::ScreenResetPassword)}};
     case 6:
         if (message["Info"] == Json::Value("BackRutin")) {
-            return {{0, QStringLiteral("password reset acknowledged: back to sign-in"), screen(1)}};
+            return {
+                {0, QStringLiteral("password reset acknowledged: back to sign-in"), screen(Protocol::ScreenSignIn)}};
         }
         return reactToReset(message);
-    case 7:
+    case Protocol::ScreenNewPassword:
         if (message["Info"] == Json::Value("BackRutin")) {
-            return {{0, QStringLiteral("new password acknowledged: back to sign-in"), screen(1)}};
+            return {{0, QStringLiteral("new password acknowledged: back to sign-in"), screen(Protocol::ScreenSignIn)}};
         }
         if (message["NewPW"].isString()) {
             changed.insert(signingIn);
@@ -152,20 +154,20 @@ DemoMainProgram::Steps DemoMainProgram::react(const Json::Value& message)
                      update(result("CHANGE-PASSWORD-OK"))}};
         }
         break;
-    case 2:
+    case Protocol::ScreenSelectResource:
         if (message.isMember("ResKey")) {
             return reactToPcChoice(message);
         }
         return showList(QStringLiteral("back from the streaming options"));
-    case 9:
+    case Protocol::ScreenStreamConfig:
         if (message["Video"].isObject()) {
             const Json::Value& video = message["Video"];
             return showList(QStringLiteral("streaming options saved (codec %1, quality %2)")
                                 .arg(QString::fromStdString(textOf(video["Codec"])))
                                 .arg(video["Quality"].isInt() ? video["Quality"].asInt() : 0));
         }
-        return {{0, QStringLiteral("the user opens the streaming options"), screen(9)}};
-    case 256:
+        return {{0, QStringLiteral("the user opens the streaming options"), screen(Protocol::ScreenStreamConfig)}};
+    case Protocol::BitAckNotice:
         return {{0, QStringLiteral("the user read the notice"), std::nullopt}};
     case kExitNotice:
         return {{0, QStringLiteral("the client is closing: the demo is over"), std::nullopt}};
@@ -191,7 +193,8 @@ DemoMainProgram::Steps DemoMainProgram::download()
         steps.push_back({timing.downloadStepMs, QString(), update(info)});
     }
     steps.back().decision = QStringLiteral("download complete");
-    steps.push_back({timing.checkMs / 2, QStringLiteral("update installed: showing sign-in"), screen(1)});
+    steps.push_back(
+        {timing.checkMs / 2, QStringLiteral("update installed: showing sign-in"), screen(Protocol::ScreenSignIn)});
     return steps;
 }
 
@@ -217,8 +220,9 @@ DemoMainProgram::Steps DemoMainProgram::reactToSignIn(const Json::Value& login)
                  boxText(kWrongOneTimePassword)}};
     }
     if (initialPasswordId(signingIn) && changed.count(signingIn) == 0) {
-        return {{0, QStringLiteral("%1 is signed in with an initial password: asking for a new one").arg(shown(signingIn)),
-                 screen(7)}};
+        return {{0,
+                 QStringLiteral("%1 is signed in with an initial password: asking for a new one").arg(shown(signingIn)),
+                 screen(Protocol::ScreenNewPassword)}};
     }
     return showList(QStringLiteral("%1 is signed in").arg(shown(signingIn)));
 }
@@ -261,13 +265,13 @@ DemoMainProgram::Steps DemoMainProgram::reactToPcChoice(const Json::Value& messa
                      .arg(name, QString::fromStdString(state)),
                  boxText(kPcUnavailable, kTextBit)}};
     }
-    return {{0, QStringLiteral("connecting to %1: showing progress").arg(name), screen(3)},
+    return {{0, QStringLiteral("connecting to %1: showing progress").arg(name), screen(Protocol::ScreenProgress)},
             {timing.progressMs, QStringLiteral("%1 is ready").arg(name), update(Json::Value("ready"))}};
 }
 
 DemoMainProgram::Steps DemoMainProgram::showList(const QString& why)
 {
-    Json::Value message = screen(2);
+    Json::Value message = screen(Protocol::ScreenSelectResource);
     message["Info"] = pcList();
     return {{0, why + QStringLiteral(": showing the list of PCs"), message}};
 }
