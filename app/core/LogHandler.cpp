@@ -10,7 +10,9 @@
 #include <ctime>
 #include <memory>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,22 +54,26 @@ const char* levelTag(QtMsgType type)
 // QDateTime consults the time-zone file three times for each stamp; this does it once at most.
 QString timeStampNow()
 {
+    char text[96]; // room for any int the compiler can imagine
+#ifdef _WIN32
+    // The system's own zone, the one the file's name and the crash report take: the C runtime's
+    // localtime follows a TZ variable instead where one is set, and the lines would disagree
+    // with the name by the whole offset.
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", local.wYear, local.wMonth, local.wDay,
+                  local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
+#else
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm local{};
-#ifdef _WIN32
-    if (localtime_s(&local, &seconds) != 0) {
-        return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    }
-#else
     if (!localtime_r(&seconds, &local)) {
         return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     }
-#endif
-    char text[96]; // room for any int the compiler can imagine
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+#endif
     return QString::fromLatin1(text);
 }
 
